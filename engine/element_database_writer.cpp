@@ -1,0 +1,303 @@
+#include "element_database_writer.h"
+
+#include <sqlite3.h>
+
+#include <string>
+
+namespace {
+
+constexpr size_t batchRows = 8192;
+constexpr size_t maxQueuedBatches = 8;
+constexpr int rowsPerStatement = 50;
+constexpr int elementColumns = 9;
+
+const char *const schema[] = {
+    "CREATE TABLE dictionary (id INTEGER PRIMARY KEY, name TEXT NOT NULL)",
+    "CREATE TABLE elements (id INTEGER PRIMARY KEY, level INTEGER NOT NULL,"
+    " parent_id INTEGER NOT NULL, last_child_id INTEGER NOT NULL, name_id INTEGER NOT NULL,"
+    " offset INTEGER NOT NULL, size INTEGER NOT NULL, raw_value TEXT, hrf_value TEXT)",
+    "CREATE TABLE elements_seq_num (id INTEGER PRIMARY KEY, seq_num INTEGER NOT NULL)",
+    "CREATE TABLE open_elements (id INTEGER PRIMARY KEY REFERENCES elements(id))",
+    "CREATE TABLE descriptions (id INTEGER PRIMARY KEY, description TEXT NOT NULL)",
+    "CREATE TABLE notes (id INTEGER NOT NULL, note TEXT NOT NULL)",
+    // AUTOINCREMENT here makes SQLite create sqlite_sequence, where the element count is kept.
+    "CREATE TABLE streams (id INTEGER PRIMARY KEY AUTOINCREMENT, width INTEGER, height INTEGER,"
+    " codec_id INTEGER, format INTEGER, frame_rate REAL, config_offset INTEGER,"
+    " config_size INTEGER)",
+    "CREATE TABLE frames (stream INTEGER NOT NULL, frame INTEGER NOT NULL, offset INTEGER NOT NULL,"
+    " size INTEGER NOT NULL, time INTEGER NOT NULL, time2 INTEGER NOT NULL,"
+    " duration INTEGER NOT NULL, keyframe INTEGER NOT NULL)",
+};
+
+std::string elementInsert(int rows)
+{
+    std::string sql = "INSERT INTO elements VALUES ";
+    for (int i = 0; i < rows; ++i)
+        sql += i == 0 ? "(?,?,?,?,?,?,?,?,?)" : ",(?,?,?,?,?,?,?,?,?)";
+    return sql;
+}
+
+void bindText(sqlite3_stmt *statement, int column, const QByteArray &text)
+{
+    sqlite3_bind_text(statement, column, text.constData(), int(text.size()), SQLITE_STATIC);
+}
+
+} // namespace
+
+bool ElementDatabaseWriter::Batch::empty() const
+{
+    return rows.empty() && names.empty() && descriptions.empty() && notes.empty()
+        && frames.empty() && streams.empty();
+}
+
+bool ElementDatabaseWriter::createSchema(sqlite3 *db, QString *error)
+{
+    for (const char *sql : schema) {
+        char *message = nullptr;
+        if (sqlite3_exec(db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+            *error = QStringLiteral("cannot create the element database: %1").arg(QString::fromUtf8(message));
+            sqlite3_free(message);
+            return false;
+        }
+    }
+    return true;
+}
+
+ElementDatabaseWriter::ElementDatabaseWriter(sqlite3 *db) : m_db(db), m_batch(new Batch)
+{
+    m_batch->rows.reserve(batchRows);
+    m_thread = std::thread(&ElementDatabaseWriter::writerLoop, this);
+}
+
+ElementDatabaseWriter::~ElementDatabaseWriter()
+{
+    if (m_thread.joinable()) {
+        QString ignored;
+        finish(&ignored);
+    }
+}
+
+void ElementDatabaseWriter::element(const ElementRecord &record)
+{
+    auto name = m_names.constFind(record.name);
+    if (name == m_names.constEnd()) {
+        name = m_names.insert(record.name, m_names.size() + 1);
+        m_batch->names.push_back({name.value(), record.name.toUtf8()});
+    }
+    m_batch->rows.push_back({record.id, record.parentId, record.lastChildId, name.value(),
+                             record.offset, record.size, record.index, record.level,
+                             record.value.toUtf8(), record.readable.toUtf8()});
+    m_maxId = qMax(m_maxId, record.id);
+    if (m_batch->rows.size() >= batchRows)
+        flush();
+}
+
+void ElementDatabaseWriter::description(qint64 id, const QString &text)
+{
+    m_batch->descriptions.push_back({id, text.toUtf8()});
+}
+
+void ElementDatabaseWriter::note(qint64 id, const QString &text)
+{
+    m_batch->notes.push_back({id, text.toUtf8()});
+}
+
+void ElementDatabaseWriter::frame(const FrameRecord &record)
+{
+    m_batch->frames.push_back(record);
+    ++m_frameCount;
+    if (m_batch->frames.size() >= batchRows)
+        flush();
+}
+
+void ElementDatabaseWriter::streams(const QList<StreamRecord> &records)
+{
+    m_batch->streams.assign(records.begin(), records.end());
+}
+
+void ElementDatabaseWriter::flush()
+{
+    if (m_batch->empty())
+        return;
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_changed.wait(lock, [this] { return m_queue.size() < maxQueuedBatches; });
+    m_queue.push_back(std::move(m_batch));
+    m_changed.notify_all();
+    lock.unlock();
+    m_batch.reset(new Batch);
+    m_batch->rows.reserve(batchRows);
+}
+
+bool ElementDatabaseWriter::finish(QString *error)
+{
+    flush();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_done = true;
+    }
+    m_changed.notify_all();
+    m_thread.join();
+
+    if (m_error.isEmpty()) {
+        const std::string count = "INSERT INTO sqlite_sequence (name, seq) VALUES ('elements', "
+            + std::to_string(m_maxId) + ")";
+        // The viewer looks children up by parent; the index is built once, after the rows.
+        if (!execute(count.c_str()) || !execute("CREATE INDEX elements_parent_id ON elements (parent_id)")
+            || !execute("CREATE INDEX frames_stream ON frames (stream, frame)")
+            || !execute("COMMIT"))
+            m_error = m_error.isEmpty() ? QStringLiteral("element database: commit failed") : m_error;
+    }
+    if (!m_error.isEmpty())
+        execute("ROLLBACK");
+    *error = m_error;
+    return m_error.isEmpty();
+}
+
+bool ElementDatabaseWriter::execute(const char *sql)
+{
+    char *message = nullptr;
+    if (sqlite3_exec(m_db, sql, nullptr, nullptr, &message) == SQLITE_OK)
+        return true;
+    if (m_error.isEmpty())
+        m_error = QStringLiteral("element database: %1").arg(QString::fromUtf8(message));
+    sqlite3_free(message);
+    return false;
+}
+
+sqlite3_stmt *ElementDatabaseWriter::prepare(const char *sql)
+{
+    sqlite3_stmt *statement = nullptr;
+    if (sqlite3_prepare_v3(m_db, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr) != SQLITE_OK
+        && m_error.isEmpty())
+        m_error = QStringLiteral("element database: %1").arg(QString::fromUtf8(sqlite3_errmsg(m_db)));
+    return statement;
+}
+
+bool ElementDatabaseWriter::step(sqlite3_stmt *statement)
+{
+    const int result = sqlite3_step(statement);
+    sqlite3_reset(statement);
+    if (result == SQLITE_DONE)
+        return true;
+    if (m_error.isEmpty())
+        m_error = QStringLiteral("element database: %1").arg(QString::fromUtf8(sqlite3_errmsg(m_db)));
+    return false;
+}
+
+void ElementDatabaseWriter::writerLoop()
+{
+    execute("PRAGMA journal_mode = OFF");
+    execute("PRAGMA synchronous = OFF");
+    execute("BEGIN");
+    m_elementsMany = prepare(elementInsert(rowsPerStatement).c_str());
+    m_elementsOne = prepare(elementInsert(1).c_str());
+    m_seqNum = prepare("INSERT INTO elements_seq_num VALUES (?, ?)");
+    m_name = prepare("INSERT INTO dictionary VALUES (?, ?)");
+    m_description = prepare("INSERT OR REPLACE INTO descriptions VALUES (?, ?)");
+    m_note = prepare("INSERT INTO notes VALUES (?, ?)");
+    m_frame = prepare("INSERT INTO frames VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+    m_stream = prepare("INSERT INTO streams VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+
+    for (;;) {
+        std::unique_ptr<Batch> batch;
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_changed.wait(lock, [this] { return m_done || !m_queue.empty(); });
+            if (m_queue.empty())
+                break;
+            batch = std::move(m_queue.front());
+            m_queue.pop_front();
+        }
+        m_changed.notify_all();
+        // After a failure the rest is drained unwritten, so the parser never blocks.
+        if (m_error.isEmpty())
+            writeBatch(*batch);
+    }
+    for (sqlite3_stmt *statement : {m_elementsMany, m_elementsOne, m_seqNum, m_name, m_description,
+                                    m_note, m_frame, m_stream})
+        sqlite3_finalize(statement);
+}
+
+bool ElementDatabaseWriter::writeBatch(const Batch &batch)
+{
+    if (!m_error.isEmpty())
+        return false;
+    for (const TextRow &name : batch.names) {
+        sqlite3_bind_int64(m_name, 1, name.id);
+        bindText(m_name, 2, name.text);
+        if (!step(m_name))
+            return false;
+    }
+
+    auto bindRow = [](sqlite3_stmt *statement, int first, const Row &row) {
+        sqlite3_bind_int64(statement, first + 1, row.id);
+        sqlite3_bind_int(statement, first + 2, row.level);
+        sqlite3_bind_int64(statement, first + 3, row.parentId);
+        sqlite3_bind_int64(statement, first + 4, row.lastChildId);
+        sqlite3_bind_int64(statement, first + 5, row.nameId);
+        sqlite3_bind_int64(statement, first + 6, row.offset);
+        sqlite3_bind_int64(statement, first + 7, row.size);
+        bindText(statement, first + 8, row.value);
+        bindText(statement, first + 9, row.readable);
+    };
+    const size_t count = batch.rows.size();
+    size_t i = 0;
+    for (; i + rowsPerStatement <= count; i += rowsPerStatement) {
+        for (int r = 0; r < rowsPerStatement; ++r)
+            bindRow(m_elementsMany, r * elementColumns, batch.rows[i + r]);
+        if (!step(m_elementsMany))
+            return false;
+    }
+    for (; i < count; ++i) {
+        bindRow(m_elementsOne, 0, batch.rows[i]);
+        if (!step(m_elementsOne))
+            return false;
+    }
+    for (const Row &row : batch.rows) {
+        if (row.index == -1)
+            continue;
+        sqlite3_bind_int64(m_seqNum, 1, row.id);
+        sqlite3_bind_int64(m_seqNum, 2, row.index);
+        if (!step(m_seqNum))
+            return false;
+    }
+
+    for (const TextRow &description : batch.descriptions) {
+        sqlite3_bind_int64(m_description, 1, description.id);
+        bindText(m_description, 2, description.text);
+        if (!step(m_description))
+            return false;
+    }
+    for (const TextRow &note : batch.notes) {
+        sqlite3_bind_int64(m_note, 1, note.id);
+        bindText(m_note, 2, note.text);
+        if (!step(m_note))
+            return false;
+    }
+    for (const FrameRecord &frame : batch.frames) {
+        sqlite3_bind_int64(m_frame, 1, frame.stream);
+        sqlite3_bind_int64(m_frame, 2, qint64(frame.number));
+        sqlite3_bind_int64(m_frame, 3, qint64(frame.offset));
+        sqlite3_bind_int64(m_frame, 4, qint64(frame.size));
+        sqlite3_bind_int64(m_frame, 5, frame.time);
+        sqlite3_bind_int64(m_frame, 6, frame.time2);
+        sqlite3_bind_int64(m_frame, 7, frame.duration);
+        sqlite3_bind_int(m_frame, 8, frame.keyFrame ? 1 : 0);
+        if (!step(m_frame))
+            return false;
+    }
+    for (size_t s = 0; s < batch.streams.size(); ++s) {
+        const StreamRecord &stream = batch.streams[s];
+        sqlite3_bind_int64(m_stream, 1, qint64(s));
+        sqlite3_bind_int(m_stream, 2, stream.width);
+        sqlite3_bind_int(m_stream, 3, stream.height);
+        sqlite3_bind_int(m_stream, 4, stream.codecId);
+        sqlite3_bind_int(m_stream, 5, stream.format);
+        sqlite3_bind_double(m_stream, 6, stream.frameRate);
+        sqlite3_bind_int64(m_stream, 7, qint64(stream.configOffset));
+        sqlite3_bind_int64(m_stream, 8, qint64(stream.configSize));
+        if (!step(m_stream))
+            return false;
+    }
+    return true;
+}

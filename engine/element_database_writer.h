@@ -1,0 +1,100 @@
+#pragma once
+
+#include "element_sink.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+/// Writes reported elements into the element database through SQLite's own handle.
+///
+/// The parser's thread turns records into rows and hands them over in batches; a second
+/// thread inserts them with prepared multi-row statements inside one transaction, so parsing
+/// and writing overlap. finish() waits for the last row, writes the streams, the element count
+/// and the indexes the viewer needs, and commits.
+class ElementDatabaseWriter : public ElementSink
+{
+public:
+    /// Creates the schema on db (which must be empty) and starts the writing thread.
+    explicit ElementDatabaseWriter(sqlite3 *db);
+    ~ElementDatabaseWriter() override;
+
+    ElementDatabaseWriter(const ElementDatabaseWriter &) = delete;
+    ElementDatabaseWriter &operator=(const ElementDatabaseWriter &) = delete;
+
+    /// Creates the tables of the element database.
+    static bool createSchema(sqlite3 *db, QString *error);
+
+    void element(const ElementRecord &record) override;
+    void description(qint64 id, const QString &text) override;
+    void note(qint64 id, const QString &text) override;
+    void frame(const FrameRecord &record) override;
+    void streams(const QList<StreamRecord> &records) override;
+
+    /// Completes the database. Returns false and sets *error when SQLite refused something.
+    bool finish(QString *error);
+
+    qint64 elementCount() const { return m_maxId; }
+    qint64 frameCount() const { return m_frameCount; }
+
+private:
+    struct Row
+    {
+        qint64 id, parentId, lastChildId, nameId, offset, size, index;
+        int level;
+        QByteArray value, readable;
+    };
+    struct TextRow
+    {
+        qint64 id;
+        QByteArray text;
+    };
+    struct Batch
+    {
+        std::vector<Row> rows;
+        std::vector<TextRow> names, descriptions, notes;
+        std::vector<FrameRecord> frames;
+        std::vector<StreamRecord> streams;
+        bool empty() const;
+    };
+
+    void flush();
+    void writerLoop();
+    bool writeBatch(const Batch &batch);
+    bool execute(const char *sql);
+    sqlite3_stmt *prepare(const char *sql);
+    bool step(sqlite3_stmt *statement);
+
+    sqlite3 *m_db;
+    QHash<QString, qint64> m_names;
+    std::unique_ptr<Batch> m_batch;
+    qint64 m_maxId = 0;
+    qint64 m_frameCount = 0;
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<std::unique_ptr<Batch>> m_queue;
+    bool m_done = false;
+    std::thread m_thread;
+
+    // Owned by the writing thread.
+    sqlite3_stmt *m_elementsMany = nullptr;
+    sqlite3_stmt *m_elementsOne = nullptr;
+    sqlite3_stmt *m_seqNum = nullptr;
+    sqlite3_stmt *m_name = nullptr;
+    sqlite3_stmt *m_description = nullptr;
+    sqlite3_stmt *m_note = nullptr;
+    sqlite3_stmt *m_frame = nullptr;
+    sqlite3_stmt *m_stream = nullptr;
+    QString m_error;
+};

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "element_sink.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <algorithm>
+#include <vector>
+
+/// An in-memory sink for tests and fuzzers: keeps every record and prints the tree compactly.
+class RecordingSink : public ElementSink
+{
+public:
+    void element(const ElementRecord &record) override { m_elements.push_back(record); m_sorted = false; }
+    void description(qint64 id, const QString &text) override { descriptions.insert(id, text); }
+    void note(qint64 id, const QString &text) override
+    {
+        QString &notes = this->notes[id];
+        notes += notes.isEmpty() ? text : QStringLiteral("\n") + text;
+    }
+    void frame(const FrameRecord &record) override { frames.push_back(record); }
+    void streams(const QList<StreamRecord> &records) override { streamRecords = records; }
+
+    /// All elements in id (tree) order.
+    const std::vector<ElementRecord> &elements()
+    {
+        if (!m_sorted) {
+            std::sort(m_elements.begin(), m_elements.end(),
+                      [](const ElementRecord &a, const ElementRecord &b) { return a.id < b.id; });
+            m_sorted = true;
+        }
+        return m_elements;
+    }
+
+    /// First element with this name, or null.
+    const ElementRecord *find(const QString &name)
+    {
+        for (const ElementRecord &record : elements())
+            if (record.name == name)
+                return &record;
+        return nullptr;
+    }
+
+    /// Every element as "name@offset+size" in bytes (bits after a colon when not whole bytes),
+    /// with "=value" when it has one, indented two spaces per level, one per line.
+    QString tree(bool withValues = true)
+    {
+        QStringList lines;
+        for (const ElementRecord &record : elements()) {
+            QString line = QString(record.level * 2, QLatin1Char(' ')) + record.name
+                + QLatin1Char('@') + bits(record.offset) + QLatin1Char('+') + bits(record.size);
+            if (withValues && !record.value.isEmpty())
+                line += QLatin1Char('=') + record.value;
+            lines << line;
+        }
+        return lines.join(QLatin1Char('\n'));
+    }
+
+    QHash<qint64, QString> descriptions;
+    QHash<qint64, QString> notes;
+    std::vector<FrameRecord> frames;
+    QList<StreamRecord> streamRecords;
+
+private:
+    static QString bits(qint64 value)
+    {
+        return value % 8 == 0 ? QString::number(value / 8)
+                              : QStringLiteral("%1:%2").arg(value / 8).arg(value % 8);
+    }
+
+    std::vector<ElementRecord> m_elements;
+    bool m_sorted = true;
+};

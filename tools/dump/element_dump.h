@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QHash>
+#include <QSqlDatabase>
+#include <QString>
+#include <QTextStream>
+
+/// Prints an element database in kestrune-dump's four forms.
+class ElementDump
+{
+public:
+    ElementDump(const QSqlDatabase &db, const QString &fileName, const QString &containerName);
+
+    bool writeTree(QTextStream &out);
+    bool writeJson(QTextStream &out);
+    bool writeFrames(QTextStream &out);
+    bool writeSummary(QTextStream &out);
+
+    QString errorString() const { return m_error; }
+
+private:
+    bool loadTexts();
+    qint64 count(const QString &sql);
+
+    QSqlDatabase m_db;
+    QString m_fileName;
+    QString m_containerName;
+    QHash<qint64, QString> m_descriptions;
+    QHash<qint64, QString> m_notes;
+    QString m_error;
+};
