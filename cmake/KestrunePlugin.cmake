@@ -1,15 +1,20 @@
-# kestrune_add_container(<short> SOURCES ... [LIBS ...])
-# Builds libkestrune-container-<short>.so into bin/plugins, where the engine looks for it.
+# kestrune_add_container(<short> ENTRY <file> SOURCES ... [LIBS ...])
+# Builds the parser code as the static library kestrune-container-<short>-core (what the tests
+# and fuzzers link) and the plug-in libkestrune-container-<short>.so from the entry-point file
+# into bin/plugins, where the engine looks for it.
 function(kestrune_add_container short)
-    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(ARG "" "ENTRY" "SOURCES;LIBS" ${ARGN})
     set(target kestrune-container-${short})
-    add_library(${target} MODULE ${ARG_SOURCES})
-    target_link_libraries(${target} PRIVATE kestrune-container-abstract ${ARG_LIBS})
+    add_library(${target}-core STATIC ${ARG_SOURCES})
+    target_include_directories(${target}-core PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_libraries(${target}-core PUBLIC kestrune-container-abstract ${ARG_LIBS})
+    add_library(${target} MODULE ${ARG_ENTRY})
+    target_link_libraries(${target} PRIVATE ${target}-core)
     set_target_properties(${target} PROPERTIES
         LIBRARY_OUTPUT_DIRECTORY ${KESTRUNE_PLUGIN_DIR}
         PREFIX "lib"
         CXX_VISIBILITY_PRESET hidden
         VISIBILITY_INLINES_HIDDEN ON
-        INSTALL_RPATH "$ORIGIN/../../lib")
+        INSTALL_RPATH "$ORIGIN/../..")
     install(TARGETS ${target} LIBRARY DESTINATION lib/kestrune/plugins)
 endfunction()
