@@ -1,9 +1,9 @@
-# kestrune_add_container(<short> ENTRY <file> SOURCES ... [LIBS ...])
+# kestrune_add_container(<short> ENTRY <file> SOURCES ... [LIBS ...] [TEST_ONLY])
 # Builds the parser code as the static library kestrune-container-<short>-core (what the tests
 # and fuzzers link) and the plug-in libkestrune-container-<short>.so from the entry-point file
-# into bin/plugins, where the engine looks for it.
+# into bin/plugins, where the engine looks for it. A TEST_ONLY plug-in is not installed.
 function(kestrune_add_container short)
-    cmake_parse_arguments(ARG "" "ENTRY" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(ARG "TEST_ONLY" "ENTRY" "SOURCES;LIBS" ${ARGN})
     set(target kestrune-container-${short})
     add_library(${target}-core STATIC ${ARG_SOURCES})
     target_include_directories(${target}-core PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
@@ -16,5 +16,7 @@ function(kestrune_add_container short)
         CXX_VISIBILITY_PRESET hidden
         VISIBILITY_INLINES_HIDDEN ON
         INSTALL_RPATH "$ORIGIN/../..")
-    install(TARGETS ${target} LIBRARY DESTINATION lib/kestrune/plugins)
+    if(NOT ARG_TEST_ONLY)
+        install(TARGETS ${target} LIBRARY DESTINATION lib/kestrune/plugins)
+    endif()
 endfunction()

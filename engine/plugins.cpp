@@ -21,10 +21,23 @@ void warning(bool warn, const QString &text)
         std::fprintf(stderr, "%s\n", qPrintable(text));
 }
 
+QStringList &customPaths()
+{
+    static QStringList paths;
+    return paths;
+}
+
 } // namespace
+
+void Plugins::setSearchPaths(const QStringList &paths)
+{
+    customPaths() = paths;
+}
 
 QStringList Plugins::searchPaths()
 {
+    if (!customPaths().isEmpty())
+        return customPaths();
     QStringList paths;
     if (QCoreApplication::instance())
         paths << QCoreApplication::applicationDirPath() + QStringLiteral("/plugins");

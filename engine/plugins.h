@@ -22,4 +22,7 @@ public:
 
     /// The folders searched, in order.
     static QStringList searchPaths();
+    /// Replaces the folders searched (for tests and programs that keep plug-ins elsewhere);
+    /// an empty list restores the default folders.
+    static void setSearchPaths(const QStringList &paths);
 };

@@ -1,0 +1,244 @@
+#include "container_abstract.h"
+#include "container_driver.h"
+#include "recording_sink.h"
+#include "status.h"
+
+#include <QTemporaryFile>
+#include <QTest>
+
+#include <functional>
+
+namespace {
+
+/// A parser whose walk is a test-supplied function, called once per top-level element.
+class ScriptedParser : public ContainerAbstract
+{
+public:
+    using Step = std::function<int(ScriptedParser &, quint64 *size)>;
+    explicit ScriptedParser(Step step) : m_step(std::move(step)) {}
+
+    using ContainerAbstract::addDataElement;
+    using ContainerAbstract::addElement;
+    using ContainerAbstract::addNote;
+    using ContainerAbstract::beginEntry;
+    using ContainerAbstract::beginGroup;
+    using ContainerAbstract::beginStream;
+    using ContainerAbstract::currentOffset;
+    using ContainerAbstract::endGroup;
+    using ContainerAbstract::frameOffset;
+    using ContainerAbstract::frameSize;
+    using ContainerAbstract::keyFrame;
+    using ContainerAbstract::registerFrame;
+    using ContainerAbstract::setEntryOffset;
+    using ContainerAbstract::setEntrySize;
+    using ContainerAbstract::setGroupValue;
+    using ContainerAbstract::streams;
+    using ContainerAbstract::swapByteOrder;
+    using ContainerAbstract::toPrintable;
+
+    void leaf(quint64 offset, quint64 size, const QString &name, const QString &value = QString())
+    {
+        addElement(false, offset, 0, size, name, value, QString(), QString(), -1);
+    }
+
+protected:
+    int verifyContainerFormat(const QString &) override { return Status::Success; }
+    int findBeginOfContainer(qint64 *offset) override
+    {
+        *offset = 0;
+        return Status::Success;
+    }
+    int parseElement(quint64 *size) override { return m_step(*this, size); }
+    void prepareParsing() override {}
+    void finalizeParsing() override {}
+
+private:
+    Step m_step;
+};
+
+struct Run
+{
+    RecordingSink sink;
+    ContainerDriver::Outcome outcome;
+    QList<int> progress;
+};
+
+void run(Run *result, qint64 fileSize, const ScriptedParser::Step &step)
+{
+    QTemporaryFile file;
+    QVERIFY(file.open());
+    file.write(QByteArray(fileSize, 'x'));
+    file.close();
+    ScriptedParser parser(step);
+    result->outcome = ContainerDriver::run(parser, file.fileName(), result->sink, ParseOptions(),
+                                           [result](int percent) { result->progress << percent; });
+}
+
+} // namespace
+
+class TestContainerAbstract : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void idsLevelsAndLastChildrenFollowPreOrder()
+    {
+        Run r;
+        run(&r, 30, [](ScriptedParser &p, quint64 *size) {
+            if (p.currentOffset == 0) {
+                p.beginGroup(0, 20, QStringLiteral("outer"), -1);
+                p.leaf(0, 4, QStringLiteral("a"));
+                p.beginGroup(4, 16, QStringLiteral("inner"), -1);
+                p.leaf(4, 8, QStringLiteral("b"));
+                p.leaf(12, 8, QStringLiteral("c"));
+                p.endGroup();
+                p.endGroup();
+                *size = 20;
+            } else {
+                p.leaf(20, 10, QStringLiteral("tail"));
+                *size = 10;
+            }
+            return Status::Success;
+        });
+        QCOMPARE(r.sink.tree(), QStringLiteral("outer@0+20\n  a@0+4\n  inner@4+16\n    b@4+8\n    c@12+8\ntail@20+10"));
+        const auto &e = r.sink.elements();
+        QCOMPARE(int(e.size()), 6);
+        for (int i = 0; i < 6; ++i)
+            QCOMPARE(e[i].id, qint64(i + 1));
+        const QList<qint64> parents{0, 1, 1, 3, 3, 0};
+        const QList<qint64> lastChildren{3, 0, 5, 0, 0, 0};
+        const QList<int> levels{0, 1, 1, 2, 2, 0};
+        for (int i = 0; i < 6; ++i) {
+            QCOMPARE(e[i].parentId, parents[i]);
+            QCOMPARE(e[i].lastChildId, lastChildren[i]);
+            QCOMPARE(e[i].level, levels[i]);
+        }
+        QCOMPARE(e[1].offset, qint64(0));
+        QCOMPARE(e[2].size, qint64(16 * 8));
+    }
+
+    void bitFieldsAndEntriesAndTexts()
+    {
+        Run r;
+        run(&r, 16, [](ScriptedParser &p, quint64 *size) {
+            p.beginEntry(QStringLiteral("entry"), 7);
+            p.setEntryOffset(2);
+            p.setEntrySize(6);
+            p.addElement(true, 3, 5, 11, QStringLiteral("bits"), QStringLiteral("1"), QStringLiteral("one"),
+                         QStringLiteral("eleven bits"), -1);
+            const uchar raw[] = {0x1a, 0x45};
+            p.addDataElement(4, 2, raw, QStringLiteral("raw"), QString());
+            p.setGroupValue(QStringLiteral("grouped"));
+            p.addNote(QStringLiteral("first"));
+            p.addNote(QStringLiteral("second"));
+            p.endGroup();
+            *size = 16;
+            return Status::Success;
+        });
+        const auto &e = r.sink.elements();
+        QCOMPARE(int(e.size()), 3);
+        QCOMPARE(e[0].offset, qint64(16));
+        QCOMPARE(e[0].size, qint64(48));
+        QCOMPARE(e[0].index, qint64(7));
+        QCOMPARE(e[0].value, QStringLiteral("grouped"));
+        // A bit field starts firstBit bits into its byte and its size is a bit count.
+        QCOMPARE(e[1].offset, qint64(3 * 8 + 5));
+        QCOMPARE(e[1].size, qint64(11));
+        QCOMPARE(e[1].readable, QStringLiteral("one"));
+        QCOMPARE(r.sink.descriptions.value(2), QStringLiteral("eleven bits"));
+        QCOMPARE(e[2].value, QStringLiteral("1a45"));
+        QCOMPARE(r.sink.notes.value(1), QStringLiteral("first\nsecond"));
+    }
+
+    void hostileSizesSaturateInsteadOfWrapping()
+    {
+        Run r;
+        run(&r, 4, [](ScriptedParser &p, quint64 *size) {
+            p.leaf(quint64(1) << 62, ~quint64(0), QStringLiteral("huge"));
+            *size = 4;
+            return Status::Success;
+        });
+        const auto &e = r.sink.elements();
+        QVERIFY(e[0].offset > 0);
+        QCOMPARE(e[0].size, std::numeric_limits<qint64>::max());
+    }
+
+    void theWalkGoesOnAfterAFailureAndStopsWhenNothingIsConsumed()
+    {
+        Run r;
+        run(&r, 100, [](ScriptedParser &p, quint64 *size) {
+            const quint64 at = p.currentOffset;
+            if (at == 0) {
+                // Leaves its group open and fails: the driver closes it, so the next top-level
+                // element does not become its child.
+                p.beginGroup(0, 10, QStringLiteral("broken"), -1);
+                *size = 10;
+                return int(Status::UnexpectedEnd);
+            }
+            p.leaf(at, 10, QStringLiteral("ok"));
+            *size = at == 20 ? 0 : 10;
+            return int(Status::Success);
+        });
+        QCOMPARE(r.sink.tree(), QStringLiteral("broken@0+10\nok@10+10\nok@20+10"));
+        QCOMPARE(r.outcome.firstFailure, int(Status::UnexpectedEnd));
+        QVERIFY(r.outcome.stalled);
+        QCOMPARE(r.outcome.stopOffset, quint64(20));
+    }
+
+    void progressRisesOnceThroughEachPercentage()
+    {
+        Run r;
+        run(&r, 1000, [](ScriptedParser &p, quint64 *size) {
+            p.leaf(p.currentOffset, 1, QStringLiteral("byte"));
+            *size = 1;
+            return Status::Success;
+        });
+        QCOMPARE(r.progress.first(), 0);
+        QCOMPARE(r.progress.last(), 100);
+        QCOMPARE(r.progress.size(), 101);
+        for (int i = 1; i < r.progress.size(); ++i)
+            QVERIFY(r.progress[i] > r.progress[i - 1]);
+    }
+
+    void framesAndStreams()
+    {
+        Run r;
+        run(&r, 8, [](ScriptedParser &p, quint64 *size) {
+            p.beginStream();
+            p.streams.last().width = 320;
+            p.frameOffset = 4;
+            p.frameSize = 3;
+            p.keyFrame = 16;
+            p.registerFrame(0, 0);
+            *size = 8;
+            return Status::Success;
+        });
+        QCOMPARE(int(r.sink.frames.size()), 1);
+        QCOMPARE(r.sink.frames[0].offset, quint64(4));
+        QCOMPARE(r.sink.frames[0].size, quint64(3));
+        QVERIFY(r.sink.frames[0].keyFrame);
+        QCOMPARE(r.sink.streamRecords.size(), 1);
+        QCOMPARE(r.sink.streamRecords[0].width, 320);
+    }
+
+    void missingFileCannotBeOpened()
+    {
+        RecordingSink sink;
+        ScriptedParser parser([](ScriptedParser &, quint64 *) { return 0; });
+        const auto outcome = ContainerDriver::run(parser, QStringLiteral("/nonexistent/file"), sink, ParseOptions());
+        QCOMPARE(outcome.status, int(Status::CannotOpen));
+        QVERIFY(sink.elements().empty());
+    }
+
+    void helpers()
+    {
+        ScriptedParser parser([](ScriptedParser &, quint64 *) { return 0; });
+        QCOMPARE(parser.toPrintable(QByteArray("ab\x01\x7f\xff z", 7)), QStringLiteral("ab... z"));
+        quint32 value = 0x01020304;
+        parser.swapByteOrder(&value, 4);
+        QCOMPARE(value, quint32(0x04030201));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestContainerAbstract)
+#include "test_container_abstract.moc"
