@@ -29,24 +29,32 @@ const char *const schema[] = {
     " duration INTEGER NOT NULL, keyframe INTEGER NOT NULL)",
 };
 
-std::string elementInsert(int rows)
+std::string multiRowInsert(const char *table, int columns, int rows)
 {
-    std::string sql = "INSERT INTO elements VALUES ";
-    for (int i = 0; i < rows; ++i)
-        sql += i == 0 ? "(?,?,?,?,?,?,?,?,?)" : ",(?,?,?,?,?,?,?,?,?)";
+    std::string values = "(?";
+    for (int c = 1; c < columns; ++c)
+        values += ",?";
+    values += ")";
+    std::string sql = std::string("INSERT INTO ") + table + " VALUES " + values;
+    for (int i = 1; i < rows; ++i)
+        sql += "," + values;
     return sql;
 }
 
+// An empty text is stored as NULL: it costs no bytes, and the viewer reads both as "".
 void bindText(sqlite3_stmt *statement, int column, const QByteArray &text)
 {
-    sqlite3_bind_text(statement, column, text.constData(), int(text.size()), SQLITE_STATIC);
+    if (text.isEmpty())
+        sqlite3_bind_null(statement, column);
+    else
+        sqlite3_bind_text(statement, column, text.constData(), int(text.size()), SQLITE_STATIC);
 }
 
 } // namespace
 
 bool ElementDatabaseWriter::Batch::empty() const
 {
-    return rows.empty() && names.empty() && descriptions.empty() && notes.empty()
+    return rows.empty() && updates.empty() && names.empty() && descriptions.empty() && notes.empty()
         && frames.empty() && streams.empty();
 }
 
@@ -77,19 +85,29 @@ ElementDatabaseWriter::~ElementDatabaseWriter()
     }
 }
 
-void ElementDatabaseWriter::element(const ElementRecord &record)
+ElementDatabaseWriter::Row ElementDatabaseWriter::row(const ElementRecord &record)
 {
     auto name = m_names.constFind(record.name);
     if (name == m_names.constEnd()) {
         name = m_names.insert(record.name, m_names.size() + 1);
         m_batch->names.push_back({name.value(), record.name.toUtf8()});
     }
-    m_batch->rows.push_back({record.id, record.parentId, record.lastChildId, name.value(),
-                             record.offset, record.size, record.index, record.level,
-                             record.value.toUtf8(), record.readable.toUtf8()});
+    return {record.id, record.parentId, record.lastChildId, name.value(), record.offset,
+            record.size, record.index, record.level, false, record.value.toUtf8(), record.readable.toUtf8()};
+}
+
+void ElementDatabaseWriter::element(const ElementRecord &record)
+{
+    m_batch->rows.push_back(row(record));
+    m_batch->rows.back().appended = record.id == m_maxId + 1;
     m_maxId = qMax(m_maxId, record.id);
     if (m_batch->rows.size() >= batchRows)
         flush();
+}
+
+void ElementDatabaseWriter::update(const ElementRecord &record)
+{
+    m_batch->updates.push_back(row(record));
 }
 
 void ElementDatabaseWriter::description(qint64 id, const QString &text)
@@ -189,9 +207,12 @@ void ElementDatabaseWriter::writerLoop()
     execute("PRAGMA journal_mode = OFF");
     execute("PRAGMA synchronous = OFF");
     execute("BEGIN");
-    m_elementsMany = prepare(elementInsert(rowsPerStatement).c_str());
-    m_elementsOne = prepare(elementInsert(1).c_str());
-    m_seqNum = prepare("INSERT INTO elements_seq_num VALUES (?, ?)");
+    m_elementsMany = prepare(multiRowInsert("elements", elementColumns, rowsPerStatement).c_str());
+    m_elementsOne = prepare(multiRowInsert("elements", elementColumns, 1).c_str());
+    m_seqNumMany = prepare(multiRowInsert("elements_seq_num", 2, rowsPerStatement).c_str());
+    m_seqNum = prepare(multiRowInsert("elements_seq_num", 2, 1).c_str());
+    m_update = prepare("UPDATE elements SET last_child_id = ?, offset = ?, size = ?, raw_value = ?,"
+                       " hrf_value = ? WHERE id = ?");
     m_name = prepare("INSERT INTO dictionary VALUES (?, ?)");
     m_description = prepare("INSERT OR REPLACE INTO descriptions VALUES (?, ?)");
     m_note = prepare("INSERT INTO notes VALUES (?, ?)");
@@ -213,7 +234,7 @@ void ElementDatabaseWriter::writerLoop()
         if (m_error.isEmpty())
             writeBatch(*batch);
     }
-    for (sqlite3_stmt *statement : {m_elementsMany, m_elementsOne, m_seqNum, m_name, m_description,
+    for (sqlite3_stmt *statement : {m_elementsMany, m_elementsOne, m_seqNumMany, m_seqNum, m_update, m_name, m_description,
                                     m_note, m_frame, m_stream})
         sqlite3_finalize(statement);
 }
@@ -230,7 +251,12 @@ bool ElementDatabaseWriter::writeBatch(const Batch &batch)
     }
 
     auto bindRow = [](sqlite3_stmt *statement, int first, const Row &row) {
-        sqlite3_bind_int64(statement, first + 1, row.id);
+        // Rows that follow the previous one get their id from SQLite's append path, which
+        // skips the search for the insertion point.
+        if (row.appended)
+            sqlite3_bind_null(statement, first + 1);
+        else
+            sqlite3_bind_int64(statement, first + 1, row.id);
         sqlite3_bind_int(statement, first + 2, row.level);
         sqlite3_bind_int64(statement, first + 3, row.parentId);
         sqlite3_bind_int64(statement, first + 4, row.lastChildId);
@@ -253,12 +279,37 @@ bool ElementDatabaseWriter::writeBatch(const Batch &batch)
         if (!step(m_elementsOne))
             return false;
     }
+    int pending = 0;
     for (const Row &row : batch.rows) {
         if (row.index == -1)
             continue;
-        sqlite3_bind_int64(m_seqNum, 1, row.id);
-        sqlite3_bind_int64(m_seqNum, 2, row.index);
+        sqlite3_bind_int64(m_seqNumMany, 2 * pending + 1, row.id);
+        sqlite3_bind_int64(m_seqNumMany, 2 * pending + 2, row.index);
+        if (++pending == rowsPerStatement) {
+            if (!step(m_seqNumMany))
+                return false;
+            pending = 0;
+        }
+    }
+    // The rows left over are bound again one by one.
+    for (auto row = batch.rows.rbegin(); pending > 0 && row != batch.rows.rend(); ++row) {
+        if (row->index == -1)
+            continue;
+        --pending;
+        sqlite3_bind_int64(m_seqNum, 1, row->id);
+        sqlite3_bind_int64(m_seqNum, 2, row->index);
         if (!step(m_seqNum))
+            return false;
+    }
+    // A group sent before it closed was inserted in this batch or an earlier one.
+    for (const Row &row : batch.updates) {
+        sqlite3_bind_int64(m_update, 1, row.lastChildId);
+        sqlite3_bind_int64(m_update, 2, row.offset);
+        sqlite3_bind_int64(m_update, 3, row.size);
+        bindText(m_update, 4, row.value);
+        bindText(m_update, 5, row.readable);
+        sqlite3_bind_int64(m_update, 6, row.id);
+        if (!step(m_update))
             return false;
     }
 

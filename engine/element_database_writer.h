@@ -18,6 +18,7 @@ struct sqlite3_stmt;
 
 /// Writes reported elements into the element database through SQLite's own handle.
 ///
+/// Elements arrive in id order, so the rows are appended to the table's B-tree.
 /// The parser's thread turns records into rows and hands them over in batches; a second
 /// thread inserts them with prepared multi-row statements inside one transaction, so parsing
 /// and writing overlap. finish() waits for the last row, writes the streams, the element count
@@ -36,6 +37,7 @@ public:
     static bool createSchema(sqlite3 *db, QString *error);
 
     void element(const ElementRecord &record) override;
+    void update(const ElementRecord &record) override;
     void description(qint64 id, const QString &text) override;
     void note(qint64 id, const QString &text) override;
     void frame(const FrameRecord &record) override;
@@ -52,6 +54,7 @@ private:
     {
         qint64 id, parentId, lastChildId, nameId, offset, size, index;
         int level;
+        bool appended; ///< its id is one more than the highest id so far
         QByteArray value, readable;
     };
     struct TextRow
@@ -62,12 +65,14 @@ private:
     struct Batch
     {
         std::vector<Row> rows;
+        std::vector<Row> updates;
         std::vector<TextRow> names, descriptions, notes;
         std::vector<FrameRecord> frames;
         std::vector<StreamRecord> streams;
         bool empty() const;
     };
 
+    Row row(const ElementRecord &record);
     void flush();
     void writerLoop();
     bool writeBatch(const Batch &batch);
@@ -90,7 +95,9 @@ private:
     // Owned by the writing thread.
     sqlite3_stmt *m_elementsMany = nullptr;
     sqlite3_stmt *m_elementsOne = nullptr;
+    sqlite3_stmt *m_seqNumMany = nullptr;
     sqlite3_stmt *m_seqNum = nullptr;
+    sqlite3_stmt *m_update = nullptr;
     sqlite3_stmt *m_name = nullptr;
     sqlite3_stmt *m_description = nullptr;
     sqlite3_stmt *m_note = nullptr;

@@ -67,24 +67,64 @@ void ContainerAbstract::addElement(bool bitField, quint64 offset, uchar firstBit
     record.readable = readable;
     if (!m_sink)
         return;
-    m_sink->element(record);
     if (!description.isEmpty())
         m_sink->description(record.id, description);
+    if (m_pending.empty()) {
+        m_sink->element(record);
+        return;
+    }
+    m_pending.push_back({std::move(record), true});
+    flushPending();
 }
 
 void ContainerAbstract::beginGroup(quint64 offset, quint64 size, const QString &name, qint64 index)
 {
-    m_open.push_back({newRecord(offset, size, name, index), offset});
+    m_open.push_back({newRecord(offset, size, name, index), false});
+    if (!m_sink)
+        return;
+    ElementRecord slot;
+    slot.id = m_open.back().record.id;
+    m_pending.push_back({std::move(slot), false});
 }
 
 void ContainerAbstract::endGroup()
 {
     if (m_open.empty())
         return;
-    ElementRecord record = std::move(m_open.back().record);
+    OpenGroup group = std::move(m_open.back());
     m_open.pop_back();
-    if (m_sink)
-        m_sink->element(record);
+    if (!m_sink)
+        return;
+    if (group.emitted) {
+        m_sink->update(group.record);
+        return;
+    }
+    Pending &slot = m_pending[size_t(group.record.id - m_pending.front().record.id)];
+    slot.record = std::move(group.record);
+    slot.complete = true;
+    flushPending();
+}
+
+// Groups are complete only when they close, after their children, but the sink takes the
+// elements in id order. Elements wait here behind the oldest open group; a group that holds
+// more than pendingLimit elements goes out unfinished and is updated when it closes, so the
+// wait stays bounded.
+void ContainerAbstract::flushPending()
+{
+    while (!m_pending.empty()) {
+        Pending &front = m_pending.front();
+        if (!front.complete) {
+            if (m_pending.size() <= pendingLimit)
+                return;
+            auto group = std::find_if(m_open.begin(), m_open.end(),
+                                      [&front](const OpenGroup &g) { return g.record.id == front.record.id; });
+            group->emitted = true;
+            m_sink->element(group->record);
+        } else {
+            m_sink->element(front.record);
+        }
+        m_pending.pop_front();
+    }
 }
 
 void ContainerAbstract::beginEntry(const QString &name, qint64 index)
@@ -97,7 +137,6 @@ void ContainerAbstract::setEntryOffset(quint64 offset)
     if (m_open.empty())
         return;
     m_open.back().record.offset = toBits(offset);
-    m_open.back().byteOffset = offset;
 }
 
 void ContainerAbstract::setEntrySize(quint64 size)

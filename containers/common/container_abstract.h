@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QString>
 
+#include <deque>
 #include <functional>
 #include <vector>
 
@@ -18,8 +19,8 @@ class ContainerDriver;
 ///
 /// Reported elements form a tree: beginGroup/beginEntry open a compound element, endGroup
 /// closes it, and every other report becomes a leaf of the innermost open group. Ids are given
-/// in report order (depth-first pre-order, 1..N). Offsets and sizes are passed in bytes and
-/// handed to the sink in bits.
+/// in report order (depth-first pre-order, 1..N) and the sink receives the elements in that
+/// order. Offsets and sizes are passed in bytes and handed to the sink in bits.
 class ContainerAbstract : public QObject
 {
     Q_OBJECT
@@ -118,14 +119,25 @@ private:
     struct OpenGroup
     {
         ElementRecord record;
-        quint64 byteOffset = 0;
+        bool emitted = false; ///< handed to the sink before it closed; it gets an update
     };
+    /// A reported element waiting for every element before it; an open group's slot stays
+    /// incomplete until the group closes.
+    struct Pending
+    {
+        ElementRecord record;
+        bool complete = false;
+    };
+    /// Elements held back at most; beyond that the oldest open group goes out unfinished.
+    static constexpr size_t pendingLimit = 4096;
 
     ElementRecord newRecord(quint64 offset, quint64 size, const QString &name, qint64 index);
     void closeAllGroups();
+    void flushPending();
 
     ElementSink *m_sink = nullptr;
     std::vector<OpenGroup> m_open;
+    std::deque<Pending> m_pending;
     qint64 m_lastId = 0;
     qint64 m_lastTopLevelId = 0;
     quint64 m_progressStep = 0;

@@ -45,15 +45,18 @@ struct StreamRecord
 
 /// Receives what a container parser reports, through ContainerAbstract.
 ///
-/// Leaves arrive as soon as they are reported; a group arrives when it is closed, after its
-/// children, because only then are its last child, size and value known. Ids are the
-/// depth-first pre-order numbers 1..N, so a sink that needs tree order sorts by id.
+/// Elements arrive in id order, the depth-first pre-order numbers 1..N. A group's last child,
+/// size and value are known only when it closes, so elements wait behind an open group; a
+/// group with very many elements is sent before it closes and sent again through update()
+/// when it does.
 class ElementSink
 {
 public:
     virtual ~ElementSink() = default;
 
     virtual void element(const ElementRecord &record) = 0;
+    /// The final form of a group that element() received before the group closed.
+    virtual void update(const ElementRecord &record) = 0;
     virtual void description(qint64 id, const QString &text) = 0;
     virtual void note(qint64 id, const QString &text) = 0;
     virtual void frame(const FrameRecord &record) = 0;

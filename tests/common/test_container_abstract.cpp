@@ -117,6 +117,32 @@ private slots:
         QCOMPARE(e[2].size, qint64(16 * 8));
     }
 
+    void elementsReachTheSinkInIdOrderEvenBehindAHugeGroup()
+    {
+        Run r;
+        run(&r, 8, [](ScriptedParser &p, quint64 *size) {
+            p.beginGroup(0, 8, QStringLiteral("huge"), -1);
+            p.beginGroup(0, 8, QStringLiteral("small"), -1);
+            p.leaf(0, 1, QStringLiteral("first"));
+            p.endGroup();
+            for (int i = 0; i < 10000; ++i)
+                p.leaf(1, 1, QStringLiteral("entry"));
+            p.setGroupValue(QStringLiteral("done"));
+            p.endGroup();
+            *size = 8;
+            return Status::Success;
+        });
+        QVERIFY(r.sink.inOrder);
+        // The outer group went out unfinished and was completed once it closed.
+        QCOMPARE(r.sink.updates, 1);
+        const auto &e = r.sink.elements();
+        QCOMPARE(int(e.size()), 10003);
+        QCOMPARE(e[0].lastChildId, qint64(10003));
+        QCOMPARE(e[0].value, QStringLiteral("done"));
+        QCOMPARE(e[1].lastChildId, qint64(3));
+        QCOMPARE(e[10002].parentId, qint64(1));
+    }
+
     void bitFieldsAndEntriesAndTexts()
     {
         Run r;

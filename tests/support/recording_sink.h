@@ -7,14 +7,23 @@
 #include <QString>
 #include <QStringList>
 
-#include <algorithm>
 #include <vector>
 
 /// An in-memory sink for tests and fuzzers: keeps every record and prints the tree compactly.
 class RecordingSink : public ElementSink
 {
 public:
-    void element(const ElementRecord &record) override { m_elements.push_back(record); m_sorted = false; }
+    void element(const ElementRecord &record) override
+    {
+        inOrder = inOrder && record.id == qint64(m_elements.size()) + 1;
+        m_elements.push_back(record);
+    }
+    void update(const ElementRecord &record) override
+    {
+        ++updates;
+        if (record.id >= 1 && record.id <= qint64(m_elements.size()))
+            m_elements[size_t(record.id - 1)] = record;
+    }
     void description(qint64 id, const QString &text) override { descriptions.insert(id, text); }
     void note(qint64 id, const QString &text) override
     {
@@ -25,18 +34,10 @@ public:
     void streams(const QList<StreamRecord> &records) override { streamRecords = records; }
 
     /// All elements in id (tree) order.
-    const std::vector<ElementRecord> &elements()
-    {
-        if (!m_sorted) {
-            std::sort(m_elements.begin(), m_elements.end(),
-                      [](const ElementRecord &a, const ElementRecord &b) { return a.id < b.id; });
-            m_sorted = true;
-        }
-        return m_elements;
-    }
+    const std::vector<ElementRecord> &elements() const { return m_elements; }
 
     /// First element with this name, or null.
-    const ElementRecord *find(const QString &name)
+    const ElementRecord *find(const QString &name) const
     {
         for (const ElementRecord &record : elements())
             if (record.name == name)
@@ -46,7 +47,7 @@ public:
 
     /// Every element as "name@offset+size" in bytes (bits after a colon when not whole bytes),
     /// with "=value" when it has one, indented two spaces per level, one per line.
-    QString tree(bool withValues = true)
+    QString tree(bool withValues = true) const
     {
         QStringList lines;
         for (const ElementRecord &record : elements()) {
@@ -63,6 +64,8 @@ public:
     QHash<qint64, QString> notes;
     std::vector<FrameRecord> frames;
     QList<StreamRecord> streamRecords;
+    bool inOrder = true; ///< every element arrived with the next id
+    int updates = 0;     ///< groups sent again when they closed
 
 private:
     static QString bits(qint64 value)
@@ -72,5 +75,4 @@ private:
     }
 
     std::vector<ElementRecord> m_elements;
-    bool m_sorted = true;
 };

@@ -1,0 +1,158 @@
+// Reports N synthetic elements through the base class into the element database and compares
+// the rate with a naive loop of one INSERT per row into an AUTOINCREMENT table.
+//
+//   bench_engine [elements]     (default 5000000)
+
+#include "container_abstract.h"
+#include "container_driver.h"
+#include "element_database_writer.h"
+#include "status.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QVariant>
+#include <QTemporaryFile>
+
+#include <cstdio>
+#include <sqlite3.h>
+
+namespace {
+
+// Shaped like a sample table: groups of 1000 numbered entries, each with a size value.
+class SyntheticParser : public ContainerAbstract
+{
+public:
+    explicit SyntheticParser(qint64 count) : m_count(count) {}
+
+protected:
+    int verifyContainerFormat(const QString &) override { return Status::Success; }
+    int findBeginOfContainer(qint64 *offset) override
+    {
+        *offset = 0;
+        return Status::Success;
+    }
+    int parseElement(quint64 *size) override
+    {
+        const QString group = QStringLiteral("stsz");
+        const QString entry = QStringLiteral("entry_size");
+        qint64 reported = 0;
+        quint64 offset = 0;
+        while (reported < m_count) {
+            beginGroup(offset, 4000, group, -1);
+            ++reported;
+            for (int i = 0; i < 999 && reported < m_count; ++i, ++reported, offset += 4)
+                addElement(false, offset, 0, 4, entry, QString::number(reported % 65536), QString(), QString(), i);
+            endGroup();
+        }
+        *size = 1;
+        return Status::Success;
+    }
+    void prepareParsing() override {}
+    void finalizeParsing() override {}
+
+private:
+    qint64 m_count;
+};
+
+long residentKiB(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(int(qstrlen(field))).trimmed().split(' ').first().toLong();
+    return 0;
+}
+
+sqlite3 *openMemory()
+{
+    sqlite3 *db = nullptr;
+    sqlite3_open(":memory:", &db);
+    return db;
+}
+
+double naiveRate(qint64 count)
+{
+    sqlite3 *db = openMemory();
+    sqlite3_exec(db,
+                 "CREATE TABLE elements (id INTEGER PRIMARY KEY AUTOINCREMENT, level INTEGER, parent_id INTEGER,"
+                 " last_child_id INTEGER, name_id INTEGER, offset INTEGER, size INTEGER, raw_value TEXT, hrf_value TEXT)",
+                 nullptr, nullptr, nullptr);
+    QElapsedTimer timer;
+    timer.start();
+    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+    sqlite3_stmt *insert = nullptr;
+    sqlite3_prepare_v2(db, "INSERT INTO elements VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)", -1, &insert, nullptr);
+    for (qint64 id = 1; id <= count; ++id) {
+        const QByteArray value = QByteArray::number(id % 65536);
+        sqlite3_bind_int64(insert, 1, id);
+        sqlite3_bind_int(insert, 2, 1);
+        sqlite3_bind_int64(insert, 3, id - id % 1000 + 1);
+        sqlite3_bind_int64(insert, 4, 0);
+        sqlite3_bind_int64(insert, 5, 2);
+        sqlite3_bind_int64(insert, 6, id * 32);
+        sqlite3_bind_int64(insert, 7, 32);
+        sqlite3_bind_text(insert, 8, value.constData(), int(value.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert, 9, "", 0, SQLITE_STATIC);
+        sqlite3_step(insert);
+        sqlite3_reset(insert);
+    }
+    sqlite3_finalize(insert);
+    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    sqlite3_close(db);
+    return count / seconds;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const qint64 count = argc > 1 ? QByteArray(argv[1]).toLongLong() : 5000000;
+
+    QTemporaryFile file;
+    file.open();
+    file.write("x");
+    file.close();
+
+    const long before = residentKiB("VmRSS:");
+    // The engine writes through the handle of a QtSql connection; use one here too, since the
+    // driver chooses SQLite's threading mode.
+    QSqlDatabase connection = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench"));
+    connection.setDatabaseName(QStringLiteral(":memory:"));
+    connection.open();
+    sqlite3 *db = *static_cast<sqlite3 *const *>(connection.driver()->handle().constData());
+    QString error;
+    ElementDatabaseWriter::createSchema(db, &error);
+    QElapsedTimer timer;
+    timer.start();
+    {
+        ElementDatabaseWriter writer(db);
+        SyntheticParser parser(count);
+        ContainerDriver::run(parser, file.fileName(), writer, ParseOptions());
+        if (!writer.finish(&error)) {
+            std::fprintf(stderr, "%s\n", qPrintable(error));
+            return 1;
+        }
+    }
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    const long after = residentKiB("VmRSS:");
+    const long peak = residentKiB("VmHWM:");
+    const double rate = count / seconds;
+    std::printf("elements:                %lld\n", static_cast<long long>(count));
+    std::printf("base + writer + indexes: %.2f s, %.2f M elements/s\n", seconds, rate / 1e6);
+    std::printf("memory held:             %.1f bytes/element (peak %.1f)\n",
+                (after - before) * 1024.0 / count, (peak - before) * 1024.0 / count);
+    connection.close();
+
+    if (argc > 2) return 0;
+    const double naive = naiveRate(count);
+    std::printf("naive single-row insert: %.2f M rows/s\n", naive / 1e6);
+    std::printf("ratio:                   %.2f x (target >= 2)\n", rate / naive);
+    return 0;
+}
