@@ -1,0 +1,116 @@
+#pragma once
+
+#include <QList>
+#include <QMetaType>
+#include <QString>
+#include <QtGlobal>
+
+#include <utility>
+
+class QSqlDatabase;
+class QSqlQuery;
+
+/// The viewer's gateway to the element database that the engine leaves behind.
+///
+/// It keeps the visible-row list: the ascending ids of every row the tree would show if it were
+/// infinitely tall (top-level elements, and the children of open elements whose parents are
+/// visible). Because element ids are a depth-first pre-order, ascending id order is display
+/// order and row numbers are indices into that list. Elements are read afresh for every window;
+/// the only table written is open_elements.
+class ViewerDatabase
+{
+public:
+    /// One element as the viewer holds it; rides in a QVariant as "ViewerDatabase::Element".
+    struct Element
+    {
+        qint64 id = -1;
+        int level = 0;
+        qint64 parent_id = -1;
+        qint64 last_child_id = 0;
+        QString name;
+        qint64 offset = -1; ///< bits
+        qint64 size = -1;   ///< bits
+        QString raw_value;
+        QString hrf_value;
+        qint64 seq_num = -1; ///< -1 when the element has no sequence number
+        bool has_children = false;
+        bool is_open = false;
+        bool is_last = false; ///< the branch line ends at this row; set by fetchWindow only
+    };
+
+    /// The name of the engine's connection, which the reader owns and removes on close().
+    static QString connectionName();
+    /// Registers Element with the meta-type system; the constructor calls it too.
+    static void registerMetaType();
+    /// Replaces control characters and everything from code 127 on by spaces, then simplifies.
+    static QString cleanText(const QString &text);
+
+    ViewerDatabase();
+    ~ViewerDatabase();
+
+    ViewerDatabase(const ViewerDatabase &) = delete;
+    ViewerDatabase &operator=(const ViewerDatabase &) = delete;
+
+    /// Attaches db (closing the current connection first) and builds the visible-row list.
+    /// A null db detaches. Always returns 0.
+    int setDatabase(QSqlDatabase *db);
+    /// Detaches; deletes and removes the connection when it is the engine's connection, leaves
+    /// any other connection registered. -1 when nothing was attached.
+    int close();
+    /// True when a connection is attached and open.
+    bool isAttached() const;
+    /// The attached connection, or null.
+    QSqlDatabase *database() const { return m_db; }
+
+    /// The number of elements (the highest id); 0 when detached or unknown.
+    qint64 elementCount();
+    bool isOpen(qint64 id);
+    /// -1 when detached or the id does not exist.
+    int level(qint64 id);
+    qint64 parentId(qint64 id);
+    /// -1 when detached or the id does not exist; 0 when the element has no children.
+    qint64 lastChildId(qint64 id);
+    /// Whether the element is a row of the visible-row list, decided from the database.
+    bool isVisible(qint64 id);
+
+    int rowCount() const { return int(m_rows.size()); }
+    /// 0 when row is outside the list.
+    qint64 idAt(int row) const;
+    /// -1 when the id is not a visible row.
+    int rowOf(qint64 id) const;
+
+    /// Appends up to count + 1 visible Elements from start_id on, in display order, with is_last
+    /// set. -1 when detached, when the query fails or when nothing was found.
+    int fetchWindow(qint64 start_id, int count, QList<Element> &list);
+    /// The id delta visible rows after (delta > 0) or before (delta < 0) start_id; for delta 0
+    /// start_id itself when visible, else the nearest visible row above it. Never below 1.
+    /// -1 when detached.
+    qint64 stepRows(qint64 start_id, qint64 delta);
+
+    /// Marks the element open and inserts its visible descendants after it. -1 when it has no
+    /// children, is open already or the database refuses the id.
+    int openElement(qint64 id);
+    /// Removes the element's visible descendants and marks it closed. -1 when it is not open.
+    int closeElement(qint64 id);
+    /// Opens every ancestor of id, outermost first, and id itself when it has children.
+    void openPath(qint64 id);
+
+private:
+    enum Lookup { IsOpenLookup, LevelLookup, ParentLookup, LastChildLookup, OpenStatement,
+                  CloseStatement, LookupCount };
+
+    QVariant lookup(Lookup which, qint64 id);
+    bool isVisibleChild(qint64 id, qint64 parent);
+    void rebuildRows();
+    /// The visible descendants of id, in display order; with ids null only counted.
+    qint64 visibleDescendants(qint64 id, QList<qint64> *ids);
+    bool collect(qint64 start_id, qsizetype limit, QList<Element> &list);
+    Element readElement(const QSqlQuery &query);
+    int lowerBound(qint64 id) const;
+
+    QSqlDatabase *m_db = nullptr;
+    QList<std::pair<QSqlQuery *, QString>> m_lookups;
+    QList<qint64> m_rows;
+};
+
+Q_DECLARE_METATYPE(ViewerDatabase::Element)
