@@ -21,7 +21,8 @@
 
 namespace {
 
-// Shaped like a sample table: groups of 1000 numbered entries, each with a size value.
+// Shaped like real files: clusters of blocks, each block a group of three fields (as in
+// Matroska), alternating with tables of 1000 numbered entries (as in MP4 sample tables).
 class SyntheticParser : public ContainerAbstract
 {
 public:
@@ -36,17 +37,32 @@ protected:
     }
     int parseElement(quint64 *size) override
     {
-        const QString group = QStringLiteral("stsz");
+        const QString cluster = QStringLiteral("Cluster");
+        const QString block = QStringLiteral("SimpleBlock");
+        const QString fields[] = {QStringLiteral("id"), QStringLiteral("size"), QStringLiteral("value")};
+        const QString table = QStringLiteral("stsz");
         const QString entry = QStringLiteral("entry_size");
-        qint64 reported = 0;
         quint64 offset = 0;
-        while (reported < m_count) {
-            beginGroup(offset, 4000, group, -1);
-            ++reported;
-            for (int i = 0; i < 999 && reported < m_count; ++i, ++reported, offset += 4)
-                addElement(false, offset, 0, 4, entry, QString::number(reported % 65536), QString(), QString(), i);
+        beginGroup(0, quint64(m_count) * 4, QStringLiteral("Segment"), -1);
+        m_reported = 1;
+        while (m_reported < m_count) {
+            beginGroup(offset, 1600, cluster, -1);
+            ++m_reported;
+            for (int b = 0; b < 100 && m_reported < m_count; ++b, offset += 16) {
+                beginGroup(offset, 16, block, -1);
+                ++m_reported;
+                for (int f = 0; f < 3 && m_reported < m_count; ++f, ++m_reported)
+                    addElement(false, offset + f * 4, 0, 4, fields[f], QString::number(m_reported % 65536), QString(), QString(), -1);
+                endGroup();
+            }
+            endGroup();
+            beginGroup(offset, 4000, table, -1);
+            ++m_reported;
+            for (int i = 0; i < 999 && m_reported < m_count; ++i, ++m_reported, offset += 4)
+                addElement(false, offset, 0, 4, entry, QString::number(m_reported % 65536), QString(), QString(), i);
             endGroup();
         }
+        endGroup();
         *size = 1;
         return Status::Success;
     }
@@ -55,6 +71,7 @@ protected:
 
 private:
     qint64 m_count;
+    qint64 m_reported = 0;
 };
 
 long residentKiB(const char *field)
@@ -91,7 +108,7 @@ double naiveRate(qint64 count)
         const QByteArray value = QByteArray::number(id % 65536);
         sqlite3_bind_int64(insert, 1, id);
         sqlite3_bind_int(insert, 2, 1);
-        sqlite3_bind_int64(insert, 3, id - id % 1000 + 1);
+        sqlite3_bind_int64(insert, 3, id / 4);
         sqlite3_bind_int64(insert, 4, 0);
         sqlite3_bind_int64(insert, 5, 2);
         sqlite3_bind_int64(insert, 6, id * 32);
