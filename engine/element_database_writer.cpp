@@ -1,5 +1,7 @@
 #include "element_database_writer.h"
 
+#include "row_batch_table.h"
+
 #include <sqlite3.h>
 
 #include <string>
@@ -8,8 +10,6 @@ namespace {
 
 constexpr size_t batchRows = 8192;
 constexpr size_t maxQueuedBatches = 8;
-constexpr int rowsPerStatement = 50;
-constexpr int elementColumns = 9;
 
 const char *const schema[] = {
     "CREATE TABLE dictionary (id INTEGER PRIMARY KEY, name TEXT NOT NULL)",
@@ -28,18 +28,6 @@ const char *const schema[] = {
     " size INTEGER NOT NULL, time INTEGER NOT NULL, time2 INTEGER NOT NULL,"
     " duration INTEGER NOT NULL, keyframe INTEGER NOT NULL)",
 };
-
-std::string multiRowInsert(const char *table, int columns, int rows)
-{
-    std::string values = "(?";
-    for (int c = 1; c < columns; ++c)
-        values += ",?";
-    values += ")";
-    std::string sql = std::string("INSERT INTO ") + table + " VALUES " + values;
-    for (int i = 1; i < rows; ++i)
-        sql += "," + values;
-    return sql;
-}
 
 // An empty text is stored as NULL: it costs no bytes, and the viewer reads both as "".
 void bindText(sqlite3_stmt *statement, int column, const QByteArray &text)
@@ -157,6 +145,8 @@ bool ElementDatabaseWriter::finish(QString *error)
     m_thread.join();
 
     if (m_error.isEmpty()) {
+        // The parser is done, so the index sort may use both cores.
+        execute("PRAGMA threads = 2");
         const std::string count = "INSERT INTO sqlite_sequence (name, seq) VALUES ('elements', "
             + std::to_string(m_maxId) + ")";
         // The viewer looks children up by parent; the index is built once, after the rows.
@@ -207,10 +197,12 @@ void ElementDatabaseWriter::writerLoop()
     execute("PRAGMA journal_mode = OFF");
     execute("PRAGMA synchronous = OFF");
     execute("BEGIN");
-    m_elementsMany = prepare(multiRowInsert("elements", elementColumns, rowsPerStatement).c_str());
-    m_elementsOne = prepare(multiRowInsert("elements", elementColumns, 1).c_str());
-    m_seqNumMany = prepare(multiRowInsert("elements_seq_num", 2, rowsPerStatement).c_str());
-    m_seqNum = prepare(multiRowInsert("elements_seq_num", 2, 1).c_str());
+    if (!RowBatchTable::install(m_db, &m_rows))
+        m_error = QStringLiteral("element database: cannot register the row table");
+    m_elements = prepare("INSERT INTO elements SELECT id, level, parent_id, last_child_id, name_id,"
+                         " offset, size, raw_value, hrf_value FROM kestrune_rows");
+    m_seqNums = prepare("INSERT INTO elements_seq_num SELECT explicit_id, seq_num FROM kestrune_rows"
+                        " WHERE seq_num IS NOT NULL");
     m_update = prepare("UPDATE elements SET last_child_id = ?, offset = ?, size = ?, raw_value = ?,"
                        " hrf_value = ? WHERE id = ?");
     m_name = prepare("INSERT INTO dictionary VALUES (?, ?)");
@@ -234,7 +226,7 @@ void ElementDatabaseWriter::writerLoop()
         if (m_error.isEmpty())
             writeBatch(*batch);
     }
-    for (sqlite3_stmt *statement : {m_elementsMany, m_elementsOne, m_seqNumMany, m_seqNum, m_update, m_name, m_description,
+    for (sqlite3_stmt *statement : {m_elements, m_seqNums, m_update, m_name, m_description,
                                     m_note, m_frame, m_stream})
         sqlite3_finalize(statement);
 }
@@ -250,57 +242,12 @@ bool ElementDatabaseWriter::writeBatch(const Batch &batch)
             return false;
     }
 
-    auto bindRow = [](sqlite3_stmt *statement, int first, const Row &row) {
-        // Rows that follow the previous one get their id from SQLite's append path, which
-        // skips the search for the insertion point.
-        if (row.appended)
-            sqlite3_bind_null(statement, first + 1);
-        else
-            sqlite3_bind_int64(statement, first + 1, row.id);
-        sqlite3_bind_int(statement, first + 2, row.level);
-        sqlite3_bind_int64(statement, first + 3, row.parentId);
-        sqlite3_bind_int64(statement, first + 4, row.lastChildId);
-        sqlite3_bind_int64(statement, first + 5, row.nameId);
-        sqlite3_bind_int64(statement, first + 6, row.offset);
-        sqlite3_bind_int64(statement, first + 7, row.size);
-        bindText(statement, first + 8, row.value);
-        bindText(statement, first + 9, row.readable);
-    };
-    const size_t count = batch.rows.size();
-    size_t i = 0;
-    for (; i + rowsPerStatement <= count; i += rowsPerStatement) {
-        for (int r = 0; r < rowsPerStatement; ++r)
-            bindRow(m_elementsMany, r * elementColumns, batch.rows[i + r]);
-        if (!step(m_elementsMany))
-            return false;
-    }
-    for (; i < count; ++i) {
-        bindRow(m_elementsOne, 0, batch.rows[i]);
-        if (!step(m_elementsOne))
-            return false;
-    }
-    int pending = 0;
-    for (const Row &row : batch.rows) {
-        if (row.index == -1)
-            continue;
-        sqlite3_bind_int64(m_seqNumMany, 2 * pending + 1, row.id);
-        sqlite3_bind_int64(m_seqNumMany, 2 * pending + 2, row.index);
-        if (++pending == rowsPerStatement) {
-            if (!step(m_seqNumMany))
-                return false;
-            pending = 0;
-        }
-    }
-    // The rows left over are bound again one by one.
-    for (auto row = batch.rows.rbegin(); pending > 0 && row != batch.rows.rend(); ++row) {
-        if (row->index == -1)
-            continue;
-        --pending;
-        sqlite3_bind_int64(m_seqNum, 1, row->id);
-        sqlite3_bind_int64(m_seqNum, 2, row->index);
-        if (!step(m_seqNum))
-            return false;
-    }
+    m_rows = &batch.rows;
+    const bool inserted = step(m_elements) && step(m_seqNums);
+    m_rows = nullptr;
+    if (!inserted)
+        return false;
+
     // A group sent before it closed was inserted in this batch or an earlier one.
     for (const Row &row : batch.updates) {
         sqlite3_bind_int64(m_update, 1, row.lastChildId);

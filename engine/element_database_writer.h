@@ -1,5 +1,6 @@
 #pragma once
 
+#include "element_row.h"
 #include "element_sink.h"
 
 #include <QByteArray>
@@ -20,8 +21,8 @@ struct sqlite3_stmt;
 ///
 /// Elements arrive in id order, so the rows are appended to the table's B-tree.
 /// The parser's thread turns records into rows and hands them over in batches; a second
-/// thread inserts them with prepared multi-row statements inside one transaction, so parsing
-/// and writing overlap. finish() waits for the last row, writes the streams, the element count
+/// thread inserts each batch with one statement over a virtual table of the batch, inside one
+/// transaction, so parsing and writing overlap. finish() waits for the last row, writes the streams, the element count
 /// and the indexes the viewer needs, and commits.
 class ElementDatabaseWriter : public ElementSink
 {
@@ -50,13 +51,7 @@ public:
     qint64 frameCount() const { return m_frameCount; }
 
 private:
-    struct Row
-    {
-        qint64 id, parentId, lastChildId, nameId, offset, size, index;
-        int level;
-        bool appended; ///< its id is one more than the highest id so far
-        QByteArray value, readable;
-    };
+    using Row = ElementRow;
     struct TextRow
     {
         qint64 id;
@@ -93,10 +88,9 @@ private:
     std::thread m_thread;
 
     // Owned by the writing thread.
-    sqlite3_stmt *m_elementsMany = nullptr;
-    sqlite3_stmt *m_elementsOne = nullptr;
-    sqlite3_stmt *m_seqNumMany = nullptr;
-    sqlite3_stmt *m_seqNum = nullptr;
+    const std::vector<Row> *m_rows = nullptr; ///< the batch that kestrune_rows shows
+    sqlite3_stmt *m_elements = nullptr;
+    sqlite3_stmt *m_seqNums = nullptr;
     sqlite3_stmt *m_update = nullptr;
     sqlite3_stmt *m_name = nullptr;
     sqlite3_stmt *m_description = nullptr;

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QByteArray>
+#include <QtGlobal>
+
+/// One row of the elements table as the writer stores it, texts already in UTF-8.
+struct ElementRow
+{
+    qint64 id, parentId, lastChildId, nameId, offset, size, index;
+    int level;
+    bool appended; ///< its id is one more than the highest id so far
+    QByteArray value, readable;
+};
