@@ -20,6 +20,8 @@ public:
         check(record.id == m_lastId + 1, "ids are not consecutive");
         check(record.parentId >= 0 && record.parentId < record.id, "parent id not below the element's");
         check(record.offset >= 0 && record.size >= 0, "negative offset or size");
+        check(record.offset <= m_fileBits && record.size <= m_fileBits - record.offset,
+              "element reaches past the end of the file");
         const int parentLevel = record.parentId == 0 ? -1 : m_levels.value(record.parentId, -2);
         check(parentLevel != -2, "parent unknown");
         check(record.level == parentLevel + 1, "level is not the parent's plus one");
@@ -29,6 +31,8 @@ public:
     void update(const ElementRecord &record) override
     {
         check(record.id <= m_lastId, "update of an element never sent");
+        check(record.offset <= m_fileBits && record.size <= m_fileBits - record.offset,
+              "group reaches past the end of the file");
     }
     void description(qint64, const QString &) override {}
     void note(qint64 id, const QString &) override { check(id >= 1, "note without element"); }
