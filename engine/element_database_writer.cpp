@@ -237,7 +237,8 @@ bool ElementDatabaseWriter::writeBatch(const Batch &batch)
         return false;
     for (const TextRow &name : batch.names) {
         sqlite3_bind_int64(m_name, 1, name.id);
-        bindText(m_name, 2, name.text);
+        // A name may be empty (an element of unknown type) but never NULL.
+        sqlite3_bind_text(m_name, 2, name.text.constData(), int(name.text.size()), SQLITE_STATIC);
         if (!step(m_name))
             return false;
     }
