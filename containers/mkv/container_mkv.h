@@ -1,0 +1,129 @@
+#pragma once
+
+#include "container_abstract.h"
+#include "dispatch_records.h"
+#include "file_window.h"
+
+#include <QHash>
+#include <QString>
+#include <QVector>
+
+#include <vector>
+
+/// Parser of Matroska and WebM files: a walk over EBML elements driven by a dictionary of
+/// Matroska element definitions, with handlers for tracks, codecs and blocks.
+///
+/// Every element becomes a group with an "id" and a "size" field, followed by its value or its
+/// children. Sizes read from the file are never trusted: an element ends at the latest where its
+/// parent and the file end, and a damaged element is shown as far as it goes, with a note.
+class ContainerMKV : public ContainerAbstract
+{
+public:
+    using ElementMKV = EbmlRecord<ContainerMKV>;
+
+    ContainerMKV();
+    ~ContainerMKV() override;
+
+    /// The element dictionary, keyed by EBML identifier (length-marker bits included).
+    const DispatchTable<quint32, ElementMKV> &dictionary() const { return m_dictionary; }
+
+protected:
+    int verifyContainerFormat(const QString &fileName) override;
+    int findBeginOfContainer(qint64 *begin) override;
+    int parseElement(quint64 *consumed) override;
+    void prepareParsing() override;
+    void finalizeParsing() override;
+
+    /// Reads the identifier at offset (an element ending at end). Returns 6 for an identifier
+    /// longer than 4 bytes and 5 for one cut by end; outputs are set only on success.
+    int getID(quint64 offset, quint64 end, quint32 *id, uchar *length);
+    /// Reads a variable-size integer at offset with its length marker removed. Returns 5 when
+    /// it is cut by end (outputs untouched) and 6 when its first byte is 0 (longer than
+    /// 8 bytes; the outputs then hold the eight bytes read as if they had a marker).
+    int getEBMLelement(quint64 offset, quint64 end, quint64 *value, uchar *length);
+    /// Length (1..8) of a variable-size field beginning with this byte.
+    static uchar getEBMLsize(uchar firstByte);
+    int searchID(quint32 id, ElementMKV *out) const;
+    int parseUnknownObject(quint64 offset, quint64 size);
+
+    int parseJunk(ElementMKV *element);
+    int parseData(ElementMKV *element);
+    int reportValue(ElementMKV *element);
+    int reportValueSInteger(ElementMKV *element);
+    int reportValueUInteger(ElementMKV *element);
+    int reportValueFloat(ElementMKV *element);
+    int reportValueString(ElementMKV *element);
+    int reportValueUTF8(ElementMKV *element);
+    int reportValueBinary(ElementMKV *element);
+    int reportValueDate(ElementMKV *element);
+
+    int parseTrackEntry(ElementMKV *element);
+    int parseTrackNumber(ElementMKV *element);
+    int parseTrackType(ElementMKV *element);
+    int parseDefaultDuration(ElementMKV *element);
+    int parseTrackTimecodeScale(ElementMKV *element);
+    int parseCodecID(ElementMKV *element);
+    int parseCodecPrivate(ElementMKV *element);
+    int parsePixelWidth(ElementMKV *element);
+    int parsePixelHeight(ElementMKV *element);
+    int parseDisplayUnit(ElementMKV *element);
+    int parseBlock(ElementMKV *element);
+
+private:
+    /// A frame of a track whose type is not known yet; registered once the track turns out
+    /// to be a video track.
+    struct PendingFrame
+    {
+        quint64 offset = 0;
+        quint64 size = 0;
+        bool key = false;
+    };
+
+    /// The Block of the BlockGroup being walked. Its key-frame flag is known only at the end of
+    /// the group: a Block is a key frame unless a ReferenceBlock accompanies it.
+    struct GroupBlock
+    {
+        bool open = false;
+        bool hasBlock = false;
+        bool referenced = false;
+        quint64 track = 0;
+        quint64 offset = 0;
+        quint64 size = 0;
+    };
+
+    void buildDictionary();
+    void add(quint32 id, int type, ElementMKV::Handler handler, const char *name,
+             const char *description = nullptr);
+
+    int walkChildren(ElementMKV *element, quint32 id, bool unknownSize);
+    bool endsUnknownSize(quint32 parentId, quint64 offset, quint64 end);
+    void addValue(const ElementMKV *element, quint64 length, const QString &text,
+                  const QString &description = QString());
+    int readInteger(const ElementMKV *element, quint64 *value);
+    int readFloat(const ElementMKV *element, double *value);
+    int readText(const ElementMKV *element, quint64 limit, QByteArray *bytes);
+
+    void completeTrack(quint64 number, quint64 type);
+    void blockFrame(quint64 track, quint64 offset, quint64 size, bool key);
+    void registerVideoFrame(int position, quint64 offset, quint64 size, bool key);
+    void finishGroupBlock();
+    int currentStream() const;
+
+    DispatchTable<quint32, ElementMKV> m_dictionary;
+    FileWindow m_window;
+
+    quint64 m_end = 0;          ///< end of the element whose children are being walked
+    quint32 m_currentId = 0;    ///< identifier of the element whose handler runs
+    bool m_dataCut = false;     ///< the data of that element is cut by its parent or the file
+    QVector<QString> m_flagTexts;
+
+    QHash<quint64, quint64> m_trackTypes;
+    QVector<quint64> m_videoTracks;
+    QVector<int> m_videoStreams;            ///< stream that the entry of each video track began
+    QHash<quint64, int> m_videoPositions;   ///< track number -> first position in m_videoTracks
+    quint64 m_trackNumber = 0;
+    quint64 m_trackType = 0;
+    int m_entryStream = -1;
+    QHash<quint64, std::vector<PendingFrame>> m_pending;
+    GroupBlock m_groupBlock;
+};
