@@ -1,0 +1,429 @@
+#include "container_avi.h"
+
+#include "codec_tags.h"
+#include "status.h"
+
+#include <QtEndian>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+// Form types and list types of interest.
+const char riffForm[] = "AVI ";
+const char extensionForm[] = "AVIX";
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool isHexDigit(char c)
+{
+    return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// Chunk ids are made of letters, digits, spaces and underscores; any other byte cannot start a
+// chunk.
+bool isFourccChar(char c)
+{
+    return c == ' ' || c == '_' || isDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool isFourcc(const char *id)
+{
+    return isFourccChar(id[0]) && isFourccChar(id[1]) && isFourccChar(id[2]) && isFourccChar(id[3]);
+}
+
+// Stream data chunks: a two-digit hexadecimal stream number and the kind, e.g. 00dc, 01wb.
+bool isStreamDataChunk(const char *id)
+{
+    if (!isHexDigit(id[0]) || !isHexDigit(id[1]))
+        return false;
+    const char a = id[2];
+    const char b = id[3];
+    return (a == 'd' && (b == 'b' || b == 'c')) || (a == 'p' && b == 'c') || (a == 'w' && b == 'b');
+}
+
+// OpenDML standard index chunks: ix00 or 00ix.
+bool isIndexChunk(const char *id)
+{
+    return (id[0] == 'i' && id[1] == 'x' && isDigit(id[2]) && isDigit(id[3]))
+        || (isDigit(id[0]) && isDigit(id[1]) && id[2] == 'i' && id[3] == 'x');
+}
+
+quint32 codeOf(const char *id)
+{
+    return qFromLittleEndian<quint32>(id);
+}
+
+} // namespace
+
+ContainerAVI::ContainerAVI() : m_window(file)
+{
+    buildDictionary();
+}
+
+ContainerAVI::~ContainerAVI() = default;
+
+void ContainerAVI::buildDictionary()
+{
+    using C = ContainerAVI;
+    const auto add = [this](const char *fourcc, const char *name, int type, ElementAVI::Handler handler) {
+        m_dictionary.add(QString::fromLatin1(fourcc, 4),
+                         new ElementAVI(type, handler, QString::fromLatin1(name), QString()));
+    };
+    // chunk   row name                              type    handler
+    add("RIFF", "",                                  Master, nullptr);
+    add("LIST", "",                                  Master, nullptr);
+    add("JUNK", "",                                  Binary, &C::parseUnknownObject);
+    add("PAD ", "",                                  Binary, &C::parseUnknownObject);
+    add("avih", "Main header",                       Binary, &C::parseChunkAVIH);
+    add("strh", "Header of stream",                  Binary, &C::parseChunkSTRH);
+    add("strf", "Format of stream",                  Binary, &C::parseChunkSTRF);
+    add("strd", "Additional header data of stream",  Binary, &C::parseUnknownObject);
+    add("strn", "Name of stream",                    Binary, &C::parseUnknownObject);
+    add("vprp", "Properties of Video",               Binary, &C::parseChunkVPRP);
+    add("dmlh", "Extended main header",              Binary, &C::parseChunkDMLH);
+    add("indx", "",                                  9,      &C::parseChunkINDX);
+    add("idx1", "",                                  9,      &C::parseChunkIDX1);
+    add("IARL", "",                                  Binary, nullptr);
+    add("IART", "Artists",                           Binary, &C::parseListINFO);
+    add("ICMT", "Comments",                          Binary, &C::parseListINFO);
+    add("ICOP", "Copyright",                         Binary, &C::parseListINFO);
+    add("ICRD", "Creation date",                     String, &C::parseListINFO);
+    add("IGNR", "Genre",                             Binary, &C::parseListINFO);
+    add("INAM", "Title",                             Binary, &C::parseListINFO);
+    add("ISBJ", "Description",                       Binary, &C::parseListINFO);
+    add("ISFT", "Creating software",                 Binary, &C::parseListINFO);
+    for (const char *info : {"ICMS", "ICRP", "IDIM", "IDIT", "IDPI", "IENG", "IKEY", "ILGT", "IMED",
+                             "IPLT", "IPRD", "ISHP", "ISMP", "ISRC", "ISRF", "ITCH"})
+        add(info, "", Binary, &C::parseUnknownObject);
+
+    for (auto it = m_dictionary.records().cbegin(); it != m_dictionary.records().cend(); ++it)
+        m_knownCodes.push_back(codeOf(it.key().toLatin1().constData()));
+    std::sort(m_knownCodes.begin(), m_knownCodes.end());
+}
+
+const QString &ContainerAVI::garbageName()
+{
+    static const QString name = QStringLiteral("d771bd4e-a2e6-46e3-ad1c-1aafa1b60c87");
+    return name;
+}
+
+int ContainerAVI::getCodecID(const void *table, uint fourcc)
+{
+    for (const auto *tag = static_cast<const CodecTag *>(table); tag && tag->codecId != 0; ++tag)
+        if (tag->fourcc == fourcc)
+            return int(tag->codecId);
+    return 0;
+}
+
+int ContainerAVI::verifyContainerFormat(const QString &fileName)
+{
+    const int opened = openFile(fileName);
+    if (opened != Status::Success)
+        return opened;
+
+    // The file is taken in blocks; within each block a "RIFF" header is looked for at the first
+    // few hundred positions, so a little leading garbage before the first RIFF is tolerated.
+    int result = Status::NotThisFormat;
+    const qint64 size = file.size();
+    if (size >= 12 && file.seek(0)) {
+        qint64 block = 6144;
+        qint64 blocks = size / block;
+        if (size < block) {
+            block = size;
+            blocks = 1;
+        }
+        const qint64 positions = block / 12 - 12;
+        // Only the bytes a position's 12-byte header can reach are read of each block.
+        const qint64 needed = qMin(block, positions + 11);
+        bool decided = positions <= 0;
+        for (qint64 k = 0; k < blocks && !decided; ++k) {
+            if (!file.seek(k * block))
+                break;
+            const QByteArray data = file.read(needed);
+            if (data.size() < needed)
+                break;
+            for (qint64 i = 0; i < positions; ++i) {
+                const char *header = data.constData() + i;
+                if (qstrnicmp(header, "RIFF", 4) != 0)
+                    continue;
+                if (qstrnicmp(header + 8, riffForm, 4) == 0 || qstrnicmp(header + 8, extensionForm, 4) == 0)
+                    result = Status::Success;
+                decided = true;
+                break;
+            }
+        }
+    }
+    closeFile();
+    if (result == Status::Success)
+        std::fputs("Container format:\tAVI\n", stderr);
+    return result;
+}
+
+int ContainerAVI::findBeginOfContainer(qint64 *offset)
+{
+    *offset = 0;
+    return Status::Success;
+}
+
+void ContainerAVI::prepareParsing()
+{
+    m_window.reset();
+    m_listEnds.clear();
+}
+
+void ContainerAVI::finalizeParsing() {}
+
+int ContainerAVI::searchID(const QString &fourcc, ElementAVI *out) const
+{
+    if (const ElementAVI *record = m_dictionary.find(fourcc)) {
+        if (out)
+            *out = *record;
+        return Status::Success;
+    }
+    const QByteArray id = fourcc.toLatin1();
+    if (id.size() == 4 && (isStreamDataChunk(id.constData()) || isIndexChunk(id.constData())))
+        return Status::Success;
+    return Status::NotInTable;
+}
+
+bool ContainerAVI::isKnownChunk(const char *id) const
+{
+    return std::binary_search(m_knownCodes.begin(), m_knownCodes.end(), codeOf(id))
+        || isStreamDataChunk(id) || isIndexChunk(id);
+}
+
+int ContainerAVI::getID(QString *fourcc)
+{
+    char id[4];
+    if (file.read(id, 4) < 4)
+        return Status::UnexpectedEnd;
+    *fourcc = QString::fromLatin1(id, 4);
+    return Status::Success;
+}
+
+int ContainerAVI::getSize(uint *size)
+{
+    *size = 0;
+    char bytes[4];
+    if (file.read(bytes, 4) < 4)
+        return Status::UnexpectedEnd;
+    *size = qFromLittleEndian<quint32>(bytes);
+    return Status::Success;
+}
+
+quint64 ContainerAVI::enclosingEnd() const
+{
+    const quint64 fileEnd = m_window.fileSize();
+    return m_listEnds.empty() ? fileEnd : qMin(m_listEnds.back(), fileEnd);
+}
+
+int ContainerAVI::parseElement(quint64 *consumed)
+{
+    const quint64 start = currentOffset;
+    *consumed = 0;
+    const quint64 end = enclosingEnd();
+    if (start >= end)
+        return Status::UnexpectedEnd;
+
+    // A chunk needs its 8-byte header inside the enclosing list. Bytes that cannot start one are
+    // skipped one at a time and reported together before the next chunk.
+    quint64 pos = start;
+    while (end - pos >= 8) {
+        char id[4];
+        if (m_window.read(pos, id, 4) < 4)
+            return Status::UnexpectedEnd;
+        if (!isFourcc(id)) {
+            ++pos;
+            continue;
+        }
+        const QString fourcc = QString::fromLatin1(id, 4);
+        ElementAVI record;
+        if (searchID(fourcc, &record) == Status::Success)
+            return parseKnownChunk(start, pos, pos - start, end, fourcc, record, consumed);
+
+        char sizeBytes[4];
+        if (m_window.read(pos + 4, sizeBytes, 4) < 4)
+            return Status::UnexpectedEnd;
+        const quint32 size = qFromLittleEndian<quint32>(sizeBytes);
+        if (size == 0 || size > end - 8) {
+            ++pos;
+            continue;
+        }
+        if (size < 4)
+            return parseUnknownChunk(start, pos, pos - start, end, fourcc, size, consumed);
+
+        // An unknown id with a plausible size: when a known chunk starts inside the claimed data,
+        // the walk has lost step and picks up there; otherwise the chunk is taken as it is.
+        const quint64 data = pos + 8;
+        const quint64 scanEnd = data + qMin<quint64>(size - 4, end - data >= 4 ? end - data - 3 : 0);
+        quint64 hit = 0;
+        for (quint64 q = data; q < scanEnd; ++q) {
+            char candidate[4];
+            if (m_window.read(q, candidate, 4) < 4)
+                return Status::UnexpectedEnd;
+            if (isFourcc(candidate) && isKnownChunk(candidate)) {
+                hit = q;
+                break;
+            }
+        }
+        if (hit == 0)
+            return parseUnknownChunk(start, pos, pos - start, end, fourcc, size, consumed);
+        pos = hit;
+    }
+    return parseLeftover(start, end, consumed);
+}
+
+int ContainerAVI::parseKnownChunk(quint64 start, quint64 pos, quint64 garbage, quint64 end,
+                                  const QString &fourcc, const ElementAVI &record, quint64 *consumed)
+{
+    if (garbage > 0)
+        addGarbage(start, garbage);
+
+    char sizeBytes[4];
+    int result = m_window.read(pos + 4, sizeBytes, 4) == 4 ? Status::Success : Status::UnexpectedEnd;
+    const quint32 size = qFromLittleEndian<quint32>(sizeBytes);
+    const quint64 padded = quint64(size) + (size & 1);
+    const quint64 data = pos + 8;
+    const quint64 room = end - data;
+    // A missing pad byte at the end of a list or file is common and harmless; a chunk whose data
+    // itself reaches past the end is cut there and the cut is noted.
+    const quint64 length = qMin(padded, room);
+    *consumed = data + length - start;
+
+    QString name = fourcc;
+    QString listType;
+    int typeStatus = Status::Success;
+    if (record.type == Master) {
+        char type[4];
+        const qsizetype got = m_window.read(data, type, qsizetype(qMin<quint64>(4, length)));
+        typeStatus = got == 4 ? Status::Success : Status::UnexpectedEnd;
+        listType = QString::fromLatin1(type, got);
+        name = fourcc + QLatin1Char('(') + listType + QLatin1Char(')');
+    }
+
+    beginGroup(pos, length + 8, name, -1);
+    addField(pos, 4, QStringLiteral("id"), fourcc);
+    addField(pos + 4, 4, QStringLiteral("size"), unsignedNumber(padded));
+    if (size > room)
+        addNote(QStringLiteral("The chunk claims %1 bytes of data but only %2 lie inside its list and the file.")
+                    .arg(size)
+                    .arg(room));
+
+    if (record.type == Master) {
+        result = typeStatus;
+        if (!listType.isEmpty())
+            addField(data, quint64(listType.size()), QStringLiteral("type"), listType);
+        if (listType == QLatin1String("movi"))
+            m_moviOffset = data;
+        if (length > 4) {
+            if (depth() > maxDepth)
+                addNote(QStringLiteral("Lists are nested too deep; the content of this one is not shown."));
+            else
+                result = parseListChildren(data + 4, data + length, result);
+        }
+    } else if (record.handler) {
+        result = (this->*record.handler)(data, uint(qMin<quint64>(length, 0xFFFFFFFFu)));
+    } else {
+        addField(data, length, QStringLiteral("value"), QString());
+    }
+
+    endGroup();
+    currentOffset = start;
+    file.seek(qint64(start));
+    return result;
+}
+
+int ContainerAVI::parseListChildren(quint64 first, quint64 end, int result)
+{
+    m_listEnds.push_back(end);
+    quint64 child = first;
+    while (child < end) {
+        currentOffset = child;
+        quint64 childSize = 0;
+        // Every child's status replaces the list's: a damaged child does not end the walk.
+        result = parseElement(&childSize);
+        if (childSize == 0)
+            break;
+        child += childSize;
+    }
+    m_listEnds.pop_back();
+    return result;
+}
+
+int ContainerAVI::parseUnknownChunk(quint64 start, quint64 pos, quint64 garbage, quint64 end,
+                                    const QString &fourcc, quint32 size, quint64 *consumed)
+{
+    if (garbage > 0)
+        addGarbage(start, garbage);
+    const quint64 data = pos + 8;
+    const quint64 length = qMin<quint64>(size, end - data);
+    *consumed = data + length - start;
+
+    beginGroup(pos, length + 8, fourcc, -1);
+    addField(pos, 4, QStringLiteral("id"), fourcc);
+    addField(pos + 4, 4, QStringLiteral("size"), unsignedNumber(size));
+    if (length < size)
+        addNote(QStringLiteral("The chunk claims %1 bytes of data but only %2 lie inside its list and the file.")
+                    .arg(size)
+                    .arg(length));
+    parseUnknownObject(data, uint(length));
+    endGroup();
+    currentOffset = start;
+    file.seek(qint64(start));
+    return Status::Success;
+}
+
+int ContainerAVI::parseLeftover(quint64 start, quint64 end, quint64 *consumed)
+{
+    // Too few bytes for a chunk header remain before the end of the list: they belong to nothing.
+    addGarbage(start, end - start);
+    *consumed = end - start;
+    currentOffset = start;
+    file.seek(qint64(start));
+    return Status::Success;
+}
+
+int ContainerAVI::parseUnknownObject(quint64 offset, uint size)
+{
+    const uint shown = qMin(size, 127u);
+    if (shown == 0) {
+        addField(offset, 0, QStringLiteral("value"), QString());
+        return Status::Success;
+    }
+    const QByteArray bytes = m_window.bytes(offset, shown);
+    if (bytes.size() < qsizetype(shown))
+        return Status::UnexpectedEnd;
+    addField(offset, size, QStringLiteral("value"), toPrintable(bytes));
+    return Status::Success;
+}
+
+int ContainerAVI::parseListINFO(quint64 offset, uint size)
+{
+    return parseUnknownObject(offset, size);
+}
+
+void ContainerAVI::addField(quint64 offset, quint64 width, const QString &name, const QString &value,
+                            const QString &readable, const QString &description)
+{
+    addElement(false, offset, 0, width, name, value, readable, description, -1);
+}
+
+void ContainerAVI::addGarbage(quint64 offset, quint64 size)
+{
+    addElement(false, offset, 0, size, garbageName(), QString(), QString(), QString(), -1);
+}
+
+QString ContainerAVI::number(qint64 value) const
+{
+    return QString::number(value, valueBase);
+}
+
+QString ContainerAVI::unsignedNumber(quint64 value) const
+{
+    return QString::number(value, valueBase);
+}

@@ -1,0 +1,105 @@
+#pragma once
+
+#include "container_abstract.h"
+#include "dispatch_records.h"
+#include "file_window.h"
+
+#include <QString>
+
+#include <vector>
+
+class ByteReader;
+
+/// Parser of AVI files (RIFF form "AVI ") with the OpenDML extensions: "AVIX" extension RIFFs,
+/// the "indx" super and standard indexes and the "dmlh" extended header.
+///
+/// The walker reports every chunk with its id and size fields; lists ("RIFF", "LIST") carry
+/// their type and children. Bytes that belong to no chunk are counted until the next chunk
+/// starts and reported once under the garbage marker name. A chunk never reaches past its
+/// enclosing list or the end of the file: a larger claimed size is clipped there and noted.
+class ContainerAVI : public ContainerAbstract
+{
+public:
+    using ElementAVI = ChunkRecord<ContainerAVI>;
+
+    ContainerAVI();
+    ~ContainerAVI() override;
+
+    /// Codec id of the first record of table (an array of CodecTag ended by codec id 0) whose
+    /// FourCC is fourcc; 0 when no record has it.
+    static int getCodecID(const void *table, uint fourcc);
+
+    /// Name of an element holding bytes that belong to no structure.
+    static const QString &garbageName();
+
+protected:
+    int verifyContainerFormat(const QString &fileName) override;
+    int findBeginOfContainer(qint64 *offset) override;
+    int parseElement(quint64 *consumed) override;
+    void prepareParsing() override;
+    void finalizeParsing() override;
+
+    int searchID(const QString &fourcc, ElementAVI *out) const;
+    int getID(QString *fourcc);
+    int getSize(uint *size);
+
+    int parseUnknownObject(quint64 offset, uint size);
+    int parseListINFO(quint64 offset, uint size);
+
+    int parseChunkAVIH(quint64 offset, uint size);
+    int parseChunkSTRH(quint64 offset, uint size);
+    int parseChunkSTRF(quint64 offset, uint size);
+    int parseChunkSTRF_video(quint64 offset, uint size);
+    int parseChunkSTRF_audio(quint64 offset, uint size);
+    int parseChunkVPRP(quint64 offset, uint size);
+    int parseChunkDMLH(quint64 offset, uint size);
+
+    int parseChunkIDX1(quint64 offset, uint size);
+    int parseChunkINDX(quint64 offset, uint size);
+
+private:
+    enum StreamType { NoStream = 0, VideoStream = 1, AudioStream = 2, MidiStream = 3, TextStream = 4 };
+
+    void buildDictionary();
+    bool isKnownChunk(const char *id) const;
+    quint64 enclosingEnd() const;
+
+    int parseKnownChunk(quint64 start, quint64 pos, quint64 garbage, quint64 end,
+                        const QString &fourcc, const ElementAVI &record, quint64 *consumed);
+    int parseUnknownChunk(quint64 start, quint64 pos, quint64 garbage, quint64 end,
+                          const QString &fourcc, quint32 size, quint64 *consumed);
+    int parseListChildren(quint64 first, quint64 end, int result);
+    int parseLeftover(quint64 start, quint64 end, quint64 *consumed);
+
+    /// Reads the fixed structure of a chunk into buffer (structureSize bytes): at most the chunk's
+    /// own data, the missing bytes read as 0.
+    /// Notes a chunk that is shorter than the structure.
+    void readStructure(quint64 offset, uint size, char *buffer, uint structureSize);
+    /// Reports the chunk data after the structure (when there is any) as garbage.
+    void addLeftover(quint64 offset, uint size, quint64 structureSize);
+
+    void addField(quint64 offset, quint64 width, const QString &name, const QString &value,
+                  const QString &readable = QString(), const QString &description = QString());
+    void addGarbage(quint64 offset, quint64 size);
+    QString number(qint64 value) const;
+    QString unsignedNumber(quint64 value) const;
+    QString timeAt(double units) const;
+
+    /// Time text "hh:mm:s.sss" of a count of seconds; empty when it is not a finite time.
+    static QString timeText(double seconds);
+    /// The four characters of a FourCC field, up to its first zero byte.
+    static QString fourccText(const char *code);
+
+    DispatchTable<QString, ElementAVI> m_dictionary;
+    std::vector<quint32> m_knownCodes; ///< FourCCs of the dictionary as little-endian numbers
+    std::vector<quint64> m_listEnds;   ///< one entry per list being walked: the offset past it
+    quint64 m_moviOffset = 0;          ///< offset of the type field of the last "movi" list
+    FileWindow m_window;
+
+    int m_streamType = NoStream;
+    uint m_videoStreamCount = 0;
+    /// Position among all stream headers of each video stream, in the order of their headers.
+    std::vector<uint> m_videoStreams;
+    /// dwRate / dwScale of the last stream header; 0 when either is 0.
+    double m_frameRate = 1.0;
+};
