@@ -1,4 +1,637 @@
+// The Matroska parser on byte-built EBML: values, block and track handling, damaged input.
+
+#include "byte_builder.h"
+#include "mkv_parse.h"
+#include "status.h"
+
 #include <QTest>
-class TestContainerMkv : public QObject { Q_OBJECT };
+
+namespace {
+
+constexpr quint32 ebmlHeaderId = 0x1A45DFA3;
+constexpr quint32 segment = 0x18538067;
+constexpr quint32 info = 0x1549A966;
+constexpr quint32 tracks = 0x1654AE6B;
+constexpr quint32 trackEntry = 0xAE;
+constexpr quint32 trackNumber = 0xD7;
+constexpr quint32 trackType = 0x83;
+constexpr quint32 cluster = 0x1F43B675;
+constexpr quint32 timecode = 0xE7;
+constexpr quint32 simpleBlock = 0xA3;
+constexpr quint32 blockGroup = 0xA0;
+constexpr quint32 block = 0xA1;
+constexpr quint32 referenceBlock = 0xFB;
+constexpr quint32 voidId = 0xEC;
+constexpr quint32 title = 0x7BA9;
+constexpr quint32 video = 0xE0;
+
+QByteArray element(quint32 id, const QByteArray &data)
+{
+    return ByteBuilder().ebml(id, [&data](ByteBuilder &b) { b.raw(data); }).bytes();
+}
+
+QByteArray bytes(std::initializer_list<int> values)
+{
+    QByteArray result;
+    for (int v : values)
+        result.append(char(v));
+    return result;
+}
+
+// A block of track `track` (below 127) with this flag byte and `payload` bytes of frame data.
+QByteArray blockData(int track, int flags, int payload = 3, qint16 time = 0)
+{
+    QByteArray data = bytes({0x80 | track, (time >> 8) & 0xFF, time & 0xFF, flags});
+    data.append(QByteArray(payload, '\x55'));
+    return data;
+}
+
+QByteArray trackEntryBytes(std::initializer_list<std::pair<quint32, quint64>> fields)
+{
+    ByteBuilder entry;
+    entry.ebml(trackEntry, [&fields](ByteBuilder &b) {
+        for (const auto &field : fields)
+            b.ebmlUInt(field.first, field.second);
+    });
+    return entry.bytes();
+}
+
+// The group of the first element called name, and a field of it.
+const ElementRecord *group(const MkvParse &parse, const QString &name)
+{
+    const std::vector<ElementRecord> &all = parse.sink.elements();
+    for (size_t i = 0; i + 1 < all.size(); ++i)
+        if (all[i].name == name && all[i + 1].parentId == all[i].id)
+            return &all[i];
+    return nullptr;
+}
+
+const ElementRecord *field(const MkvParse &parse, const ElementRecord *owner, const QString &name)
+{
+    if (!owner)
+        return nullptr;
+    for (const ElementRecord &record : parse.sink.elements())
+        if (record.parentId == owner->id && record.name == name)
+            return &record;
+    return nullptr;
+}
+
+QString notesOf(const MkvParse &parse, const ElementRecord *record)
+{
+    return record ? parse.sink.notes.value(record->id) : QString();
+}
+
+} // namespace
+
+class TestContainerMkv : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void dictionary();
+    void acceptsBySuffix_data();
+    void acceptsBySuffix();
+    void ebmlHeader();
+    void sizeFields_data();
+    void sizeFields();
+    void values_data();
+    void values();
+    void displayOptions_data();
+    void displayOptions();
+    void blockHeader_data();
+    void blockHeader();
+    void videoFramesFollowTheTracks();
+    void blockGroupKeyFrames_data();
+    void blockGroupKeyFrames();
+    void tracksAfterClusters();
+    void shortBlock();
+    void unknownSizes();
+    void unknownSizeEndsWithParent();
+    void identifierTooLong();
+    void hugeSizes_data();
+    void hugeSizes();
+    void childLargerThanParent();
+    void deepNesting();
+    void firstFailureIsKept();
+};
+
+void TestContainerMkv::dictionary()
+{
+    ContainerMKV parser;
+    const auto &rows = parser.dictionary().records();
+    QHash<int, int> byType;
+    int handlers = 0;
+    int descriptions = 0;
+    for (const ContainerMKV::ElementMKV *row : rows) {
+        ++byType[row->type];
+        handlers += row->handler != nullptr;
+        descriptions += !row->description.isEmpty();
+        QVERIFY(!row->name.isEmpty());
+    }
+    QCOMPARE(rows.size(), 220);
+    QCOMPARE(byType.value(ContainerAbstract::Master), 47);
+    QCOMPARE(byType.value(ContainerAbstract::UInteger), 105);
+    QCOMPARE(byType.value(ContainerAbstract::SInteger), 3);
+    QCOMPARE(byType.value(ContainerAbstract::Float), 6);
+    QCOMPARE(byType.value(ContainerAbstract::Date), 1);
+    QCOMPARE(byType.value(ContainerAbstract::String), 10);
+    QCOMPARE(byType.value(ContainerAbstract::UTF8), 15);
+    QCOMPARE(byType.value(ContainerAbstract::Binary), 33);
+    QCOMPARE(handlers, 14);
+    QCOMPARE(descriptions, 10);
+    QCOMPARE(parser.dictionary().find(0x23314F)->name, QStringLiteral("iTrackTimecodeScale"));
+    QCOMPARE(parser.dictionary().find(0xBF)->name, QStringLiteral("CRC-32"));
+}
+
+void TestContainerMkv::acceptsBySuffix_data()
+{
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<int>("status");
+    QTest::newRow("mkv") << "/tmp/movie.mkv" << int(Status::Success);
+    QTest::newRow("upper-case webm") << "/tmp/movie.WEBM" << int(Status::Success);
+    QTest::newRow("other suffix") << "/tmp/movie.bin" << int(Status::NotThisFormat);
+    QTest::newRow("no dot") << "/tmp/movie" << int(Status::NotThisFormat);
+    QTest::newRow("dot in a folder only") << "/tmp/clip.mkv/movie" << int(Status::NotThisFormat);
+}
+
+void TestContainerMkv::acceptsBySuffix()
+{
+    QFETCH(QString, fileName);
+    QFETCH(int, status);
+    ContainerMKV parser;
+    // The files do not exist: the name alone decides.
+    QCOMPARE(ContainerDriver::verify(parser, fileName), status);
+}
+
+void TestContainerMkv::ebmlHeader()
+{
+    ByteBuilder file;
+    file.ebml(ebmlHeaderId, [](ByteBuilder &b) {
+        b.ebmlUInt(0x4286, 1).ebmlUInt(0x42F7, 1).ebmlString(0x4282, "webm");
+    });
+    MkvParse parse;
+    parseMkvBytes(&parse, file.bytes());
+    QCOMPARE(parse.sink.tree(),
+             QStringLiteral("EBML@0+20\n"
+                            "  id@0+4=EBML\n"
+                            "  size@4+1=15\n"
+                            "  EBMLVersion@5+4\n"
+                            "    id@5+2=EBMLVersion\n"
+                            "    size@7+1=1\n"
+                            "    value@8+1=1\n"
+                            "  EBMLReadVersion@9+4\n"
+                            "    id@9+2=EBMLReadVersion\n"
+                            "    size@11+1=1\n"
+                            "    value@12+1=1\n"
+                            "  DocType@13+7\n"
+                            "    id@13+2=DocType\n"
+                            "    size@15+1=4\n"
+                            "    value@16+4=webm"));
+    QCOMPARE(parse.outcome.firstFailure, int(Status::Success));
+}
+
+void TestContainerMkv::sizeFields_data()
+{
+    QTest::addColumn<QByteArray>("size");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("one byte") << bytes({0x81}) << 1 << "1";
+    QTest::newRow("two bytes") << bytes({0x40, 0x02}) << 2 << "2";
+    QTest::newRow("eight bytes") << bytes({0x01, 0, 0, 0, 0, 0, 0, 0x03}) << 8 << "3";
+    QTest::newRow("longer than needed") << bytes({0x10, 0, 0, 0x02}) << 4 << "2";
+}
+
+void TestContainerMkv::sizeFields()
+{
+    QFETCH(QByteArray, size);
+    QFETCH(int, length);
+    QFETCH(QString, value);
+    QByteArray file = bytes({0x44, 0x89}) + size; // Duration
+    file.append(QByteArray(value.toInt(), '\0'));
+    MkvParse parse;
+    parseMkvBytes(&parse, file);
+    const ElementRecord *duration = group(parse, QStringLiteral("Duration"));
+    const ElementRecord *sizeField = field(parse, duration, QStringLiteral("size"));
+    QVERIFY(sizeField);
+    QCOMPARE(sizeField->value, value);
+    QCOMPARE(sizeField->offset, 2 * 8);
+    QCOMPARE(sizeField->size, length * 8);
+    QCOMPARE(duration->size, (2 + length + value.toInt()) * 8);
+}
+
+void TestContainerMkv::values_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("value"); // null: no value field
+    QTest::addColumn<QString>("description");
+    QTest::addColumn<int>("status");
+
+    const QString none;
+    QTest::newRow("double") << element(0x4489, bytes({0x40, 0xE5, 0x6C, 0xE0, 0, 0, 0, 0}))
+                            << "Duration" << "43879" << "" << 0;
+    QTest::newRow("float shown with six digits") << element(0x4489, bytes({0x49, 0x96, 0xB4, 0x38}))
+                                                 << "Duration" << "1.23457e+06" << "" << 0;
+    QTest::newRow("float of 3 bytes") << element(0x4489, bytes({1, 2, 3})) << "Duration" << none << "" << 6;
+    QTest::newRow("signed one byte") << element(0x537F, bytes({0xFF})) << "TrackOffset" << "-1" << "" << 0;
+    QTest::newRow("signed positive") << element(0xFB, bytes({0x7F, 0xFF})) << "ReferenceBlock" << "32767" << "" << 0;
+    QTest::newRow("signed eight bytes") << element(0xFB, QByteArray(8, '\xFF')) << "ReferenceBlock" << "-1" << "" << 0;
+    QTest::newRow("date is signed") << element(0x4461, bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE}))
+                                    << "DateUTC" << "-2" << "" << 0;
+    QTest::newRow("unsigned") << element(0x2AD7B1, bytes({0x0F, 0x42, 0x40})) << "TimecodeScale" << "1000000" << "" << 0;
+    QTest::newRow("unsigned eight bytes") << element(0x73C5, QByteArray(8, '\xFF'))
+                                          << "TrackUID" << "18446744073709551615" << "" << 0;
+    QTest::newRow("unsigned of no bytes") << element(0x9C, QByteArray()) << "FlagLacing" << "0" << "" << 0;
+    QTest::newRow("unsigned of 9 bytes") << element(0x73C5, QByteArray(9, '\x01')) << "TrackUID" << none << "" << 6;
+    QTest::newRow("signed of 9 bytes") << element(0xFB, QByteArray(9, '\x01')) << "ReferenceBlock" << none << "" << 6;
+    QTest::newRow("string cut at zero") << element(0x4282, QByteArrayLiteral("webm\0\0")) << "DocType" << "webm" << "" << 0;
+    QTest::newRow("utf-8") << element(0x4D80, QByteArrayLiteral("Gr\xC3\xBC\xC3\x9F" "e")) << "MuxingApp"
+                           << QString::fromUtf8("Grüße") << "" << 0;
+    QTest::newRow("binary as hex") << element(0x73A4, bytes({0x1A, 0x45, 0xDF})) << "SegmentUID" << "1a45df" << "" << 0;
+    QTest::newRow("codec id") << element(0x86, QByteArrayLiteral("V_VP9\0")) << "CodecID" << "V_VP9" << "" << 0;
+    QTest::newRow("codec private") << element(0x63A2, bytes({0x01, 0xAB})) << "CodecPrivate" << "01ab" << "" << 0;
+    QTest::newRow("file data") << element(0x465C, QByteArray(40, 'x')) << "FileData" << "" << "" << 0;
+    QTest::newRow("track type subtitle") << element(trackType, bytes({17})) << "TrackType" << "17" << "subtitle" << 0;
+    QTest::newRow("track type video") << element(trackType, bytes({1})) << "TrackType" << "1" << "video" << 0;
+    QTest::newRow("track type unknown") << element(trackType, bytes({5})) << "TrackType" << "5" << "unknown" << 0;
+    QTest::newRow("display unit") << element(0x54B2, bytes({1})) << "DisplayUnit" << "1" << "centimeters" << 0;
+    QTest::newRow("display unit unknown") << element(0x54B2, bytes({3})) << "DisplayUnit" << "3" << "unknown" << 0;
+    QTest::newRow("track timecode scale") << element(0x23314F, bytes({0x3F, 0x80, 0, 0}))
+                                          << "iTrackTimecodeScale" << "1" << "" << 0;
+    QTest::newRow("track timecode scale of 2 bytes") << element(0x23314F, bytes({0x3F, 0x80}))
+                                                     << "iTrackTimecodeScale" << none << "" << 6;
+}
+
+void TestContainerMkv::values()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, name);
+    QFETCH(QString, value);
+    QFETCH(QString, description);
+    QFETCH(int, status);
+    MkvParse parse;
+    parseMkvBytes(&parse, file);
+    QCOMPARE(parse.outcome.firstFailure, status);
+    const ElementRecord *owner = group(parse, name);
+    QVERIFY(owner);
+    const ElementRecord *valueField = field(parse, owner, QStringLiteral("value"));
+    if (value.isNull()) {
+        QVERIFY(!valueField);
+        return;
+    }
+    QVERIFY(valueField);
+    QCOMPARE(valueField->value, value);
+    QCOMPARE(parse.sink.descriptions.value(valueField->id), description);
+    // The field covers the element's whole data.
+    QCOMPARE(valueField->offset + valueField->size, owner->offset + owner->size);
+}
+
+void TestContainerMkv::displayOptions_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("options");
+    QTest::addColumn<QString>("value"); // null: no value field
+    QTest::addColumn<int>("valueBytes");
+    QTest::addColumn<QString>("notes");
+
+    const QByteArray junk = element(voidId, QByteArrayLiteral("pad\0\0\0"));
+    const QByteArray unknown = element(0x55B0, QByteArrayLiteral("ab\x01\x7F\x80z"));
+    const QString none;
+    QTest::newRow("void hidden") << junk << "" << none << 0 << "";
+    QTest::newRow("void shown") << junk << "show_junk=1" << "pad" << 6 << "";
+    QTest::newRow("unknown shown") << unknown << "" << "ab.\x7f.z" << 6 << "Unknown element!";
+    QTest::newRow("unknown clipped") << unknown << "display_limit=2" << "ab" << 2 << "Unknown element!";
+    QTest::newRow("unknown hidden") << unknown << "show_unknown=0" << none << 0 << "Unknown element!";
+    QTest::newRow("utf-8 clipped, field whole") << element(title, "Long title") << "display_limit=4" << "Long" << 10
+                                                << "Title of segment";
+    QTest::newRow("binary clipped, field whole") << element(0x73A4, bytes({1, 2, 3, 4})) << "display_limit=2"
+                                                 << "0102" << 4 << "";
+    QTest::newRow("sizes in hex") << element(0x73A4, QByteArray(255, 'x')) << "number_base=16;display_limit=1"
+                                  << "78" << 255 << "";
+}
+
+void TestContainerMkv::displayOptions()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, options);
+    QFETCH(QString, value);
+    QFETCH(int, valueBytes);
+    QFETCH(QString, notes);
+    ParseOptions parsed;
+    QString error;
+    QVERIFY2(ParseOptions::fromString(options, &parsed, &error), qPrintable(error));
+    MkvParse parse;
+    parseMkvBytes(&parse, file, parsed);
+    const ElementRecord *owner = &parse.sink.elements().front();
+    QCOMPARE(notesOf(parse, owner), notes);
+    const ElementRecord *valueField = field(parse, owner, QStringLiteral("value"));
+    if (value.isNull()) {
+        QVERIFY(!valueField);
+        return;
+    }
+    QVERIFY(valueField);
+    QCOMPARE(valueField->value, value);
+    QCOMPARE(valueField->size, valueBytes * 8);
+    if (parsed.numberBase == 16)
+        QCOMPARE(field(parse, owner, QStringLiteral("size"))->value, QStringLiteral("ff"));
+}
+
+void TestContainerMkv::blockHeader_data()
+{
+    QTest::addColumn<int>("flags");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("key frame") << 0x80 << "Keyframe. ";
+    QTest::newRow("EBML lacing") << 0x06 << "EBML lacing. ";
+    QTest::newRow("Xiph lacing") << 0x02 << "Xiph lacing. ";
+    QTest::newRow("discardable") << 0x01 << "Discardable.";
+    QTest::newRow("all") << 0x8F << "Keyframe. Invisible. EBML lacing. Discardable.";
+    QTest::newRow("none") << 0x00 << "";
+}
+
+void TestContainerMkv::blockHeader()
+{
+    QFETCH(int, flags);
+    QFETCH(QString, text);
+    MkvParse parse;
+    parseMkvBytes(&parse, element(simpleBlock, blockData(2, flags, 5, -2)));
+    QCOMPARE(parse.sink.tree(),
+             QStringLiteral("SimpleBlock@0+11\n"
+                            "  id@0+1=SimpleBlock\n"
+                            "  size@1+1=9\n"
+                            "  TrackNumber@2+1=2\n"
+                            "  Timecode@3+2=-2\n"
+                            "  Flags@5+1=%1\n"
+                            "  data@6+5").arg(flags));
+    const ElementRecord *flagField = parse.sink.find(QStringLiteral("Flags"));
+    QCOMPARE(parse.sink.descriptions.value(flagField->id), text);
+}
+
+void TestContainerMkv::videoFramesFollowTheTracks()
+{
+    ByteBuilder file;
+    file.ebml(segment, [](ByteBuilder &s) {
+        s.ebml(tracks, [](ByteBuilder &t) {
+            // Type before number for the video track, the other order for the audio track.
+            t.raw(trackEntryBytes({{trackType, 1}, {trackNumber, 1}}));
+            t.raw(trackEntryBytes({{trackNumber, 2}, {trackType, 2}}));
+        });
+        s.ebml(cluster, [](ByteBuilder &c) {
+            c.ebmlUInt(timecode, 0);
+            c.raw(element(simpleBlock, blockData(1, 0x80, 7)));
+            c.raw(element(simpleBlock, blockData(2, 0x80, 4)));
+            c.raw(element(simpleBlock, blockData(1, 0x00, 5)));
+            c.raw(element(simpleBlock, blockData(1, 0x00, 6)));
+        });
+    });
+    MkvParse parse;
+    parseMkvBytes(&parse, file.bytes());
+    const std::vector<FrameRecord> &frames = parse.sink.frames;
+    QCOMPARE(frames.size(), size_t(3));
+    QCOMPARE(parse.sink.streamRecords.size(), 2); // one per track entry
+    const QList<quint64> sizes = {7, 5, 6};
+    for (size_t i = 0; i < frames.size(); ++i) {
+        QCOMPARE(frames[i].stream, 0u);
+        QCOMPARE(frames[i].number, quint64(i));
+        QCOMPARE(frames[i].size, sizes[qsizetype(i)]);
+        QCOMPARE(frames[i].keyFrame, i == 0);
+    }
+    // The first frame's data follow its block header inside the cluster.
+    const ElementRecord *firstBlock = group(parse, QStringLiteral("SimpleBlock"));
+    QCOMPARE(frames[0].offset, quint64(firstBlock->offset / 8 + 2 + 4));
+}
+
+void TestContainerMkv::blockGroupKeyFrames_data()
+{
+    QTest::addColumn<bool>("referenced");
+    QTest::newRow("alone: key frame") << false;
+    QTest::newRow("with a reference") << true;
+}
+
+void TestContainerMkv::blockGroupKeyFrames()
+{
+    QFETCH(bool, referenced);
+    ByteBuilder file;
+    file.raw(element(tracks, trackEntryBytes({{trackNumber, 1}, {trackType, 1}})));
+    file.ebml(cluster, [referenced](ByteBuilder &c) {
+        c.ebml(blockGroup, [referenced](ByteBuilder &g) {
+            // A Block has no key-frame bit of its own; what follows it decides.
+            g.raw(element(block, blockData(1, 0x00, 9)));
+            g.ebmlUInt(0x9B, 40); // BlockDuration
+            if (referenced)
+                g.raw(element(referenceBlock, bytes({0xFF})));
+        });
+    });
+    MkvParse parse;
+    parseMkvBytes(&parse, file.bytes());
+    QCOMPARE(parse.sink.frames.size(), size_t(1));
+    QCOMPARE(parse.sink.frames[0].size, quint64(9));
+    QCOMPARE(parse.sink.frames[0].keyFrame, !referenced);
+}
+
+void TestContainerMkv::tracksAfterClusters()
+{
+    ByteBuilder file;
+    file.ebml(cluster, [](ByteBuilder &c) {
+        c.raw(element(simpleBlock, blockData(1, 0x80, 3)));
+        c.raw(element(simpleBlock, blockData(2, 0x80, 8)));
+        c.raw(element(simpleBlock, blockData(1, 0x00, 4)));
+    });
+    file.ebml(tracks, [](ByteBuilder &t) {
+        t.raw(trackEntryBytes({{trackNumber, 2}, {trackType, 2}}));
+        t.raw(trackEntryBytes({{trackNumber, 1}, {trackType, 1}}));
+    });
+    file.ebml(cluster, [](ByteBuilder &c) { c.raw(element(simpleBlock, blockData(1, 0x00, 5))); });
+    MkvParse parse;
+    parseMkvBytes(&parse, file.bytes());
+    const std::vector<FrameRecord> &frames = parse.sink.frames;
+    QCOMPARE(frames.size(), size_t(3));
+    QCOMPARE(frames[0].size, quint64(3));
+    QCOMPARE(frames[1].size, quint64(4));
+    QCOMPARE(frames[2].size, quint64(5));
+    for (size_t i = 0; i < frames.size(); ++i)
+        QCOMPARE(frames[i].number, quint64(i));
+}
+
+void TestContainerMkv::shortBlock()
+{
+    ByteBuilder file;
+    file.raw(element(tracks, trackEntryBytes({{trackNumber, 1}, {trackType, 1}})));
+    file.raw(element(simpleBlock, bytes({0x81, 0x00})));
+    file.raw(element(simpleBlock, blockData(1, 0x80, 0)));
+    MkvParse parse;
+    parseMkvBytes(&parse, file.bytes());
+    QCOMPARE(parse.outcome.firstFailure, int(Status::UnexpectedEnd));
+    const ElementRecord *cut = group(parse, QStringLiteral("SimpleBlock"));
+    QCOMPARE(notesOf(parse, cut), QStringLiteral("The block header is cut short."));
+    QVERIFY(field(parse, cut, QStringLiteral("TrackNumber")));
+    QVERIFY(!field(parse, cut, QStringLiteral("Timecode")));
+    // The block after it, with a header and no data, is an empty frame.
+    QCOMPARE(parse.sink.frames.size(), size_t(1));
+    QCOMPARE(parse.sink.frames[0].size, quint64(0));
+}
+
+void TestContainerMkv::unknownSizes()
+{
+    // A live stream: Segment and Clusters of unknown size (all ones), one after the other.
+    ByteBuilder file;
+    file.ebmlId(segment).u8(0xFF);
+    for (int i = 0; i < 3; ++i) {
+        file.ebmlId(cluster).u8(0x01).u32be(0xFFFFFFFF).u16be(0xFFFF).u8(0xFF);
+        file.ebmlUInt(timecode, quint64(i));
+        file.raw(element(voidId, QByteArray(2, '\0')));
+    }
+    MkvParse parse;
+    parseMkvBytes(&parse, file.bytes());
+    QCOMPARE(parse.outcome.stopOffset, quint64(file.size()));
+    QString layout;
+    for (const ElementRecord &record : parse.elements())
+        layout += QStringLiteral("%1%2@%3+%4 ").arg(QString(record.level, QLatin1Char('.')), record.name)
+                      .arg(record.offset / 8).arg(record.size / 8);
+    QCOMPARE(layout.trimmed(), QStringLiteral("Segment@0+62 .Cluster@5+19 ..Timecode@17+3 ..Void@20+4 "
+                                              ".Cluster@24+19 ..Timecode@36+3 ..Void@39+4 "
+                                              ".Cluster@43+19 ..Timecode@55+3 ..Void@58+4"));
+    QVERIFY(notesOf(parse, group(parse, QStringLiteral("Cluster"))).startsWith(QStringLiteral("The size is unknown")));
+    // The size field shows what the file says.
+    QCOMPARE(field(parse, group(parse, QStringLiteral("Segment")), QStringLiteral("size"))->value, QStringLiteral("127"));
+}
+
+void TestContainerMkv::unknownSizeEndsWithParent()
+{
+    ByteBuilder file;
+    file.ebml(segment, [](ByteBuilder &s) {
+        s.ebmlId(cluster).u8(0xFF);
+        s.raw(element(voidId, QByteArray(3, '\0')));
+    });
+    file.raw(element(title, "after"));
+    MkvParse parse;
+    parseMkvBytes(&parse, file.bytes());
+    const ElementRecord *clusterGroup = group(parse, QStringLiteral("Cluster"));
+    const ElementRecord *segmentGroup = group(parse, QStringLiteral("Segment"));
+    QCOMPARE(clusterGroup->offset + clusterGroup->size, segmentGroup->offset + segmentGroup->size);
+    const ElementRecord *after = group(parse, QStringLiteral("Title"));
+    QVERIFY(after);
+    QCOMPARE(after->level, 0);
+    QCOMPARE(parse.outcome.firstFailure, int(Status::Success));
+}
+
+void TestContainerMkv::identifierTooLong()
+{
+    // 0x08 announces a 5-byte identifier. It counts as none; the size is read in its place.
+    ByteBuilder file;
+    file.u8(0x08).u32be(0x00000002).text("ab");
+    file.raw(element(title, "next"));
+    MkvParse parse;
+    parseMkvBytes(&parse, file.bytes());
+    QCOMPARE(parse.outcome.firstFailure, int(Status::TooLong));
+    const ElementRecord &first = parse.sink.elements().front();
+    QCOMPARE(first.name, QString());
+    QCOMPARE(first.size, 7 * 8);
+    QCOMPARE(notesOf(parse, &first), QStringLiteral("The identifier is longer than 4 bytes.\nUnknown element!"));
+    QVERIFY(group(parse, QStringLiteral("Title")));
+    QCOMPARE(parse.outcome.stopOffset, quint64(file.size()));
+}
+
+void TestContainerMkv::hugeSizes_data()
+{
+    QTest::addColumn<QByteArray>("size");
+    QTest::addColumn<int>("status");
+    QTest::newRow("eight bytes, 2^56 - 2") << bytes({0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE})
+                                           << int(Status::UnexpectedEnd);
+    QTest::newRow("first byte zero") << bytes({0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF})
+                                     << int(Status::TooLong);
+}
+
+void TestContainerMkv::hugeSizes()
+{
+    QFETCH(QByteArray, size);
+    QFETCH(int, status);
+    ByteBuilder file;
+    file.ebmlId(segment).raw(size);
+    file.raw(element(title, "inside"));
+    file.raw(element(0x73A4, QByteArray(8, 'x')));
+    // A binary element that claims far more than the file holds: nothing is allocated for it.
+    file.ebmlId(0x73A4).raw(size).text("tail");
+    MkvParse parse;
+    parseMkvBytes(&parse, file.bytes());
+    QCOMPARE(parse.outcome.status, int(Status::Success));
+    QCOMPARE(parse.outcome.firstFailure, status);
+    QCOMPARE(parse.outcome.stopOffset, quint64(file.size()));
+    const ElementRecord *segmentGroup = group(parse, QStringLiteral("Segment"));
+    QCOMPARE(segmentGroup->size, file.size() * 8);
+    QVERIFY(group(parse, QStringLiteral("Title")));
+    const std::vector<ElementRecord> elements = parse.elements();
+    const ElementRecord &last = elements.back();
+    QCOMPARE(last.name, QStringLiteral("SegmentUID"));
+    QCOMPARE(last.size, qint64(2 + 8 + 4) * 8);
+    QCOMPARE(field(parse, &last, QStringLiteral("value"))->value, QStringLiteral("7461696c"));
+}
+
+void TestContainerMkv::childLargerThanParent()
+{
+    ByteBuilder file;
+    file.ebml(segment, [](ByteBuilder &s) {
+        s.ebmlId(info).ebmlSize(100); // claims 100 bytes; 5 are left in the Segment
+        s.raw(element(title, "ab"));
+    });
+    file.raw(element(title, "after"));
+    MkvParse parse;
+    parseMkvBytes(&parse, file.bytes());
+    QCOMPARE(parse.outcome.firstFailure, int(Status::UnexpectedEnd));
+    const ElementRecord *segmentGroup = group(parse, QStringLiteral("Segment"));
+    const ElementRecord *infoGroup = group(parse, QStringLiteral("SegmentInfo"));
+    QCOMPARE(infoGroup->offset + infoGroup->size, segmentGroup->offset + segmentGroup->size);
+    QCOMPARE(notesOf(parse, infoGroup),
+             QStringLiteral("The element claims 100 bytes of data; only 5 lie inside its parent."));
+    // The Title inside the damaged SegmentInfo is still shown, and the one after the Segment.
+    const std::vector<ElementRecord> elements = parse.elements();
+    QCOMPARE(elements.size(), size_t(4));
+    QCOMPARE(elements[2].name, QStringLiteral("Title"));
+    QCOMPARE(elements[2].level, 2);
+    QCOMPARE(elements[3].name, QStringLiteral("Title"));
+    QCOMPARE(elements[3].level, 0);
+}
+
+void TestContainerMkv::deepNesting()
+{
+    // 10,000 Video elements, each inside the one before, with eight-byte sizes.
+    constexpr int levels = 10000;
+    const QByteArray innermost = element(title, "deep");
+    ByteBuilder file;
+    for (int i = 0; i < levels; ++i)
+        file.ebmlId(video).ebmlSize(quint64(levels - 1 - i) * 9 + quint64(innermost.size()), 8);
+    file.raw(innermost);
+    file.raw(element(title, "after"));
+    MkvParse parse;
+    parseMkvBytes(&parse, file.bytes());
+    QCOMPARE(parse.outcome.status, int(Status::Success));
+    QCOMPARE(parse.outcome.stopOffset, quint64(file.size()));
+    int deepest = 0;
+    for (const ElementRecord &record : parse.sink.elements())
+        deepest = qMax(deepest, record.level);
+    QVERIFY(deepest <= ContainerAbstract::maxDepth);
+    bool noted = false;
+    for (const QString &note : parse.sink.notes)
+        noted = noted || note.contains(QStringLiteral("Nested too deeply"));
+    QVERIFY(noted);
+    const std::vector<ElementRecord> elements = parse.elements();
+    const ElementRecord &last = elements.back();
+    QCOMPARE(last.name, QStringLiteral("Title"));
+    QCOMPARE(last.level, 0);
+}
+
+void TestContainerMkv::firstFailureIsKept()
+{
+    // A damaged value early in a master is not hidden by the good elements after it.
+    ByteBuilder file;
+    file.ebml(info, [](ByteBuilder &i) {
+        i.raw(element(0x4489, bytes({1, 2, 3})));
+        i.raw(element(title, "fine"));
+    });
+    MkvParse parse;
+    parseMkvBytes(&parse, file.bytes());
+    QCOMPARE(parse.outcome.firstFailure, int(Status::TooLong));
+    QCOMPARE(field(parse, group(parse, QStringLiteral("Title")), QStringLiteral("value"))->value, QStringLiteral("fine"));
+}
+
 QTEST_GUILESS_MAIN(TestContainerMkv)
 #include "test_container_mkv.moc"
