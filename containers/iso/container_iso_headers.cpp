@@ -207,6 +207,7 @@ int ContainerIso::parseBoxSMHD(quint64 offset, quint64 size)
 // elst: entry_count (4), then per entry
 //   version 1: segment_duration (8), media_time (8), media_rate_integer (2), media_rate_fraction (2)
 //   version 0: segment_duration (4), media_time (4), media_rate_integer (2), media_rate_fraction (2)
+// An entry of an unknown version is read as the two rate fields alone.
 int ContainerIso::parseBoxELST(quint64 offset, quint64 size)
 {
     const QByteArray payload = readAt(offset, size);
@@ -221,9 +222,9 @@ int ContainerIso::parseBoxELST(quint64 offset, quint64 size)
         const quint64 at = 4 + i * entrySize;
         beginEntry(QStringLiteral("entry"), qint64(i));
         setEntryOffset(offset + at);
+        setEntrySize(entrySize);
         quint64 rate = at;
         if (version <= 1) {
-            setEntrySize(entrySize);
             const qsizetype pos = qsizetype(at);
             const quint64 duration = version == 1 ? reader.u64be(pos) : reader.u32be(pos);
             const qint64 mediaTime = version == 1 ? qint64(reader.u64be(pos + 8))

@@ -1,0 +1,221 @@
+// Real files made by ffmpeg (tests/fixtures/iso/make_fixtures.sh): the frames of every video
+// track equal the video packets ffprobe reported for the same file, and damaged copies of a
+// real file still give a sound tree.
+
+#include "iso_parsers.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMap>
+#include <QProcess>
+#include <QTest>
+
+using namespace IsoTest;
+
+namespace {
+
+QString fixture(const QString &name)
+{
+    return QStringLiteral(KESTRUNE_FIXTURES "/iso/") + name;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+/// Per stream, the frames as "pos,size,keyframe" lines in frame order.
+using FramesByStream = QMap<int, QStringList>;
+
+FramesByStream expectedFrames(const QString &name)
+{
+    FramesByStream frames;
+    const QList<QByteArray> lines = readFile(fixture(name + QStringLiteral(".frames.csv"))).split('\n');
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QList<QByteArray> fields = lines.at(i).trimmed().split(',');
+        if (fields.size() == 4)
+            frames[fields.at(0).toInt()] << QString::fromLatin1(fields.mid(1).join(','));
+    }
+    return frames;
+}
+
+FramesByStream framesOf(const RecordingSink &sink)
+{
+    FramesByStream frames;
+    for (const FrameRecord &frame : sink.frames)
+        frames[int(frame.stream)] << QStringLiteral("%1,%2,%3").arg(frame.offset).arg(frame.size).arg(frame.keyFrame ? 1 : 0);
+    return frames;
+}
+
+QString firstDifference(const FramesByStream &actual, const FramesByStream &expected)
+{
+    if (actual.keys() != expected.keys())
+        return QStringLiteral("streams differ");
+    for (auto it = expected.begin(); it != expected.end(); ++it) {
+        const QStringList &ours = actual.value(it.key());
+        for (qsizetype i = 0; i < qMax(ours.size(), it->size()); ++i)
+            if (ours.value(i) != it->value(i))
+                return QStringLiteral("stream %1 frame %2: %3 instead of %4")
+                    .arg(it.key()).arg(i).arg(ours.value(i), it->value(i));
+    }
+    return QString();
+}
+
+} // namespace
+
+class TestIsoFiles : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void framesEqualProbe_data();
+    void framesEqualProbe();
+    void fragmented();
+    void dumpPrintsFrames();
+    void truncatedAtEveryByte();
+    void damagedBytes();
+};
+
+void TestIsoFiles::framesEqualProbe_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("codec");
+    for (const auto &[name, codec] : std::vector<std::pair<const char *, int>>{
+             {"h264_aac.mp4", 28}, {"mpeg4_mp3.mp4", 13}, {"two_video.mp4", 28}, {"edit_list.mp4", 28},
+             {"h264_aac.f4v", 28}, {"co64.mp4", 28}, {"tiny.mp4", 28}})
+        QTest::newRow(name) << QString::fromLatin1(name) << codec;
+}
+
+void TestIsoFiles::framesEqualProbe()
+{
+    QFETCH(QString, name);
+    QFETCH(int, codec);
+    const FramesByStream expected = expectedFrames(name);
+    QVERIFY(!expected.isEmpty());
+
+    RecordingSink sink;
+    ContainerMP4 parser;
+    const ContainerDriver::Outcome outcome = ContainerDriver::run(parser, fixture(name), sink, ParseOptions());
+    QCOMPARE(outcome.status, 0);
+    QCOMPARE(outcome.firstFailure, 0);
+    QCOMPARE(outcome.stopOffset, quint64(QFileInfo(fixture(name)).size()));
+    QCOMPARE(notes(sink).filter(QStringLiteral("cut")), QStringList());
+    QCOMPARE(firstDifference(framesOf(sink), expected), QString());
+    QCOMPARE(sink.streamRecords.at(expected.firstKey()).codecId, codec);
+    // Only "avcC" marks where the decoder configuration lies.
+    QCOMPARE(sink.streamRecords.at(expected.firstKey()).configSize > 0, codec == 28);
+}
+
+void TestIsoFiles::fragmented()
+{
+    RecordingSink sink;
+    ContainerMP4 parser;
+    const QString path = fixture(QStringLiteral("fragmented.mp4"));
+    const ContainerDriver::Outcome outcome = ContainerDriver::run(parser, path, sink, ParseOptions());
+    QCOMPARE(outcome.status, 0);
+    QCOMPARE(outcome.firstFailure, 0);
+    QCOMPARE(outcome.stopOffset, quint64(QFileInfo(path).size()));
+    QCOMPARE(sink.frames.size(), size_t(0));
+    QCOMPARE(sink.streamRecords.size(), 2);
+
+    QMap<QString, int> counts;
+    qint64 topLevelEnd = 0;
+    for (const ElementRecord &record : sink.elements()) {
+        ++counts[record.name];
+        if (record.level == 0) {
+            QCOMPARE(record.offset, topLevelEnd);
+            topLevelEnd = record.offset + record.size;
+        }
+    }
+    QCOMPARE(topLevelEnd, QFileInfo(path).size() * 8);
+    QVERIFY(counts.value(QStringLiteral("moof")) > 1);
+    QCOMPARE(counts.value(QStringLiteral("traf")), 2 * counts.value(QStringLiteral("moof")));
+    QCOMPARE(counts.value(QStringLiteral("trun")), counts.value(QStringLiteral("traf")));
+    QCOMPARE(counts.value(QStringLiteral("mdat")), counts.value(QStringLiteral("moof")));
+    QCOMPARE(counts.value(QStringLiteral("trex")), 2);
+    QCOMPARE(misplaced(sink, QFileInfo(path).size()), QString());
+}
+
+void TestIsoFiles::dumpPrintsFrames()
+{
+    const QString dump = QStringLiteral(KESTRUNE_BIN_DIR "/kestrune-dump");
+    if (!QFileInfo::exists(dump) || !QFileInfo::exists(QStringLiteral(KESTRUNE_BIN_DIR "/plugins/libkestrune-container-mp4.so")))
+        QSKIP("kestrune-dump and the MP4 plug-in are not built");
+    QProcess process;
+    process.start(dump, {QStringLiteral("--frames"), fixture(QStringLiteral("two_video.mp4"))});
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitCode(), 0);
+    const QList<QByteArray> lines = process.readAllStandardOutput().trimmed().split('\n');
+    QCOMPARE(lines.first(), QByteArray("stream,frame,offset,size,keyframe,time,duration"));
+    FramesByStream frames;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QList<QByteArray> fields = lines.at(i).split(',');
+        QCOMPARE(fields.size(), 7);
+        QCOMPARE(fields.at(1).toInt(), frames.value(fields.at(0).toInt()).size());
+        frames[fields.at(0).toInt()] << QString::fromLatin1(fields.at(2) + ',' + fields.at(3) + ',' + fields.at(4));
+    }
+    QCOMPARE(firstDifference(frames, expectedFrames(QStringLiteral("two_video.mp4"))), QString());
+}
+
+void TestIsoFiles::truncatedAtEveryByte()
+{
+    const QByteArray whole = readFile(fixture(QStringLiteral("tiny.mp4")));
+    QVERIFY(whole.size() > 1000);
+    RecordingSink full;
+    ContainerMP4 parser;
+    ContainerDriver::run(parser, fixture(QStringLiteral("tiny.mp4")), full, ParseOptions());
+    const qsizetype fullCount = qsizetype(full.elements().size());
+
+    QElapsedTimer timer;
+    timer.start();
+    for (const QString &name : parserNames()) {
+        qsizetype previous = 0;
+        for (qsizetype cut = 1; cut < whole.size(); ++cut) {
+            Result result;
+            parse(&result, factory(name), whole.left(cut));
+            QVERIFY(result.ran);
+            QCOMPARE(result.outcome.status, 0);
+            QVERIFY2(!result.outcome.stalled, qPrintable(QString::number(cut)));
+            const QString fault = misplaced(result.sink, cut);
+            QVERIFY2(fault.isEmpty(), qPrintable(QStringLiteral("cut at %1: %2").arg(cut).arg(fault)));
+            // What lies before the cut stays: the element count never falls by more than the
+            // handful a box's own fields make, and a cut file never shows more than the whole.
+            const qsizetype count = qsizetype(result.sink.elements().size());
+            QVERIFY2(count + 40 >= previous, qPrintable(QStringLiteral("cut at %1: %2 after %3").arg(cut).arg(count).arg(previous)));
+            QVERIFY(count <= fullCount + 4);
+            QVERIFY(result.sink.frames.size() <= full.frames.size());
+            previous = count;
+        }
+    }
+    qInfo("%lld cuts in %lld ms", qint64(whole.size()), qint64(timer.elapsed()));
+}
+
+void TestIsoFiles::damagedBytes()
+{
+    // Every 4-byte word of the movie box of a real file set to 0, 1, 7 and 0xFFFFFFFF in turn:
+    // sizes, counts and offsets all get hostile values somewhere.
+    const QByteArray whole = readFile(fixture(QStringLiteral("tiny.mp4")));
+    const qsizetype moov = whole.indexOf("moov") - 4;
+    const qsizetype moovEnd = moov + qsizetype(qFromBigEndian<quint32>(whole.constData() + moov));
+    QVERIFY(moov > 0 && moovEnd <= whole.size());
+    for (const QString &name : parserNames()) {
+        for (qsizetype at = moov; at + 4 <= moovEnd; at += 4) {
+            for (quint32 value : {0u, 1u, 7u, 0xFFFFFFFFu}) {
+                QByteArray bytes = whole;
+                qToBigEndian(value, bytes.data() + at);
+                Result result;
+                parse(&result, factory(name), bytes);
+                QVERIFY(result.ran);
+                QVERIFY(!result.outcome.stalled);
+                const QString fault = misplaced(result.sink, bytes.size());
+                QVERIFY2(fault.isEmpty(), qPrintable(QStringLiteral("%1 at %2: %3").arg(value).arg(at).arg(fault)));
+                QVERIFY(qint64(result.sink.frames.size()) <= bytes.size());
+            }
+        }
+    }
+}
+
+QTEST_GUILESS_MAIN(TestIsoFiles)
+#include "test_iso_files.moc"

@@ -1,0 +1,308 @@
+// The box walker: header forms, unknown boxes, and damaged or hostile box structures, run
+// against every ISO parser.
+
+#include "iso_parsers.h"
+#include "status.h"
+
+#include <QTest>
+
+using namespace IsoTest;
+
+namespace {
+
+QByteArray nested(int depth)
+{
+    // depth "moov" boxes, each holding the next, the innermost holding a "free" box.
+    const quint32 total = quint32(depth) * 8 + 8;
+    ByteBuilder b;
+    for (int i = 0; i < depth; ++i)
+        b.u32be(total - quint32(i) * 8).fourcc("moov");
+    b.u32be(8).fourcc("free");
+    return b.bytes();
+}
+
+QByteArray videoMovie(const ByteBuilder::Body &tables)
+{
+    return movie("vide", tables);
+}
+
+} // namespace
+
+class TestIsoWalker : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void headerForms_data();
+    void headerForms();
+    void unknownBoxes();
+    void damaged_data();
+    void damaged();
+};
+
+void TestIsoWalker::headerForms_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("tree");
+
+    {
+        ByteBuilder b;
+        b.box("free").u32be(0).fourcc("mdat").zeros(20);
+        QTest::newRow("size 0 reaches the end of the file") << b.bytes()
+            << "free@0+8\n  size@0+4=8\n  type@4+4=free\n  data@8+0\n"
+               "mdat@8+28\n  size@8+4=0\n  type@12+4=mdat\n  media_data@16+20";
+    }
+    {
+        ByteBuilder b;
+        b.u32be(1).fourcc("mdat").u64be(24).zeros(8).box("skip");
+        QTest::newRow("size 1 with a 64-bit size") << b.bytes()
+            << "mdat@0+24\n  size@0+4=1\n  type@4+4=mdat\n  big_size@8+8=24\n  media_data@16+8\n"
+               "skip@24+8\n  size@24+4=8\n  type@28+4=skip\n  data@32+0";
+    }
+    {
+        ByteBuilder b;
+        b.fullBox("meta", 0, 5, [](ByteBuilder &m) { m.box("free", [](ByteBuilder &f) { f.zeros(2); }); });
+        QTest::newRow("meta has version and flags before its children") << b.bytes()
+            << "meta@0+22\n  size@0+4=22\n  type@4+4=meta\n  version@8+1=0\n  flags@9+3=5\n"
+               "  free@12+10\n    size@12+4=10\n    type@16+4=free\n    data@20+2";
+    }
+    {
+        ByteBuilder b;
+        b.box("moov", [](ByteBuilder &m) {
+            m.box("trak", [](ByteBuilder &t) { t.box("free"); });
+            m.box("udta");
+        });
+        QTest::newRow("children follow each other") << b.bytes()
+            << "moov@0+32\n  size@0+4=32\n  type@4+4=moov\n  trak@8+16\n    size@8+4=16\n"
+               "    type@12+4=trak\n    free@16+8\n      size@16+4=8\n      type@20+4=free\n"
+               "      data@24+0\n  udta@24+8\n    size@24+4=8\n    type@28+4=udta";
+    }
+}
+
+void TestIsoWalker::headerForms()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, tree);
+    for (const QString &name : parserNames()) {
+        Result result;
+        parse(&result, factory(name), bytes);
+        QVERIFY(result.ran);
+        QCOMPARE(result.sink.tree(), tree);
+        QCOMPARE(result.outcome.firstFailure, 0);
+    }
+}
+
+void TestIsoWalker::unknownBoxes()
+{
+    ByteBuilder b;
+    b.u32be(29).fourcc("uuid").raw(QByteArray::fromHex("00112233445566778899aabbccddeeff")).text("ab");
+    b.u8(0x01).u8(0x7F).u8(0x80);
+    b.u32be(24).fourcc("UUID").raw(QByteArray::fromHex("0102030405060708090a0b0c0d0e0f10"));
+    b.u32be(12).fourcc("uuid").zeros(4);
+
+    Result result;
+    parse(&result, factory(QStringLiteral("MP4")), b.bytes());
+    // The user type is recognised in any case; bytes below 0x20 and above 0x7F show as dots.
+    QCOMPARE(result.sink.tree(),
+             QStringLiteral("uuid@0+29\n  size@0+4=29\n  type@4+4=uuid\n"
+                            "  usertype@8+16={00112233-4455-6677-8899-aabbccddeeff}\n  data@24+5=ab.\x7f.\n"
+                            "UUID@29+24\n  size@29+4=24\n  type@33+4=UUID\n"
+                            "  usertype@37+16={01020304-0506-0708-090a-0b0c0d0e0f10}\n"
+                            "uuid@53+12\n  size@53+4=12\n  type@57+4=uuid"));
+    QCOMPARE(notes(result.sink), QStringList() << "Unknown element!" << "Unknown element!"
+                                               << "The box ends inside its header.");
+
+    // The display limit caps the bytes shown; with unknown boxes hidden, only the header stays.
+    ByteBuilder unknown;
+    unknown.box("wxyz", [](ByteBuilder &p) { p.text("abcdefgh"); });
+    ParseOptions limited;
+    limited.displayLimit = 3;
+    Result shortened;
+    parse(&shortened, factory(QStringLiteral("MP4")), unknown.bytes(), limited);
+    QCOMPARE(shortened.sink.tree(), QStringLiteral("wxyz@0+16\n  size@0+4=16\n  type@4+4=wxyz\n  data@8+3=abc"));
+    ParseOptions hidden;
+    hidden.showUnknown = false;
+    Result bare;
+    parse(&bare, factory(QStringLiteral("MP4")), unknown.bytes(), hidden);
+    QCOMPARE(bare.sink.tree(), QStringLiteral("wxyz@0+16\n  size@0+4=16\n  type@4+4=wxyz"));
+    QCOMPARE(notes(bare.sink), QStringList() << "Unknown element!");
+}
+
+void TestIsoWalker::damaged_data()
+{
+    QTest::addColumn<QString>("parser");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("note");
+    QTest::addColumn<bool>("sentinel"); // the walk goes on to the top-level "skip" box at the end
+
+    struct Case
+    {
+        QByteArray name;
+        QByteArray bytes;
+        const char *note;
+        bool sentinel;
+    };
+    std::vector<Case> cases;
+    const auto withSentinel = [](ByteBuilder b) { return b.box("skip").bytes(); };
+
+    {
+        ByteBuilder b;
+        b.u32be(4000).fourcc("moov").box("free");
+        cases.push_back({"box past the end of the file", b.bytes(), "runs past the end of the file", false});
+    }
+    {
+        ByteBuilder b;
+        b.box("moov", [](ByteBuilder &m) { m.u32be(400).fourcc("free").zeros(4); });
+        cases.push_back({"box past the end of its parent", withSentinel(b), "runs past the end of the enclosing box", true});
+    }
+    for (quint32 size = 2; size <= 7; ++size) {
+        ByteBuilder b;
+        b.box("moov", [size](ByteBuilder &m) { m.u32be(size).fourcc("trak").box("free").box("udta"); });
+        cases.push_back({"size field " + QByteArray::number(size), withSentinel(b),
+                         "smaller than its header", true});
+    }
+    {
+        ByteBuilder b;
+        b.box("moov", [](ByteBuilder &m) { m.box("free").u32be(0).fourcc("udta").box("free"); });
+        cases.push_back({"size 0 inside a parent", withSentinel(b), "runs past the end of the enclosing box", true});
+    }
+    {
+        ByteBuilder b;
+        b.box("moov", [](ByteBuilder &m) { m.u32be(1).fourcc("free").u64be(3).zeros(8); });
+        cases.push_back({"64-bit size smaller than the header", withSentinel(b), "smaller than its header", true});
+    }
+    {
+        ByteBuilder b;
+        b.u32be(1).fourcc("mdat").u32be(0);
+        cases.push_back({"file ends inside a 64-bit size", b.bytes(), "smaller than its header", false});
+    }
+    {
+        ByteBuilder b;
+        b.box("moov", [](ByteBuilder &m) { m.box("free").zeros(5); });
+        cases.push_back({"too few bytes for a header in the parent", withSentinel(b), "too few for a box header", true});
+    }
+    {
+        ByteBuilder b;
+        b.box("moov").zeros(3);
+        cases.push_back({"too few bytes for a header at the end", b.bytes(), "too few for a box header", false});
+    }
+    {
+        ByteBuilder b;
+        b.box("moov", [](ByteBuilder &m) { m.box("mvhd", [](ByteBuilder &h) { h.u8(0).u8(0); }); });
+        cases.push_back({"full box ends inside version and flags", withSentinel(b), "ends inside its header", true});
+    }
+    {
+        ByteBuilder b;
+        b.box("moov", [](ByteBuilder &m) { m.fullBox("mvhd", 0, 0, [](ByteBuilder &h) { h.zeros(40); }); });
+        cases.push_back({"movie header too short", withSentinel(b), "ends before its fixed fields", true});
+    }
+    {
+        ByteBuilder b;
+        b.box("moov", [](ByteBuilder &m) { m.fullBox("hdlr", 0, 0, [](ByteBuilder &h) { h.zeros(6); }); });
+        cases.push_back({"handler box too short", withSentinel(b), "ends inside its fields", true});
+    }
+    {
+        ByteBuilder b;
+        b.raw(nested(10000)).box("skip");
+        cases.push_back({"nesting 10000 deep", b.bytes(), "nested too deeply", true});
+    }
+    // Tables whose entry_count claims billions of entries in a few bytes.
+    const auto claim = [](const char *type, int entryBytes) {
+        return [type, entryBytes](ByteBuilder &t) {
+            t.fullBox(type, 0, 0, [entryBytes](ByteBuilder &x) {
+                x.u32be(0xFFFFFFFF);
+                for (int i = 0; i < entryBytes; ++i)
+                    x.u8(quint8(i + 1));
+            });
+        };
+    };
+    for (const auto &[type, bytes] : std::vector<std::pair<const char *, int>>{
+             {"stco", 8}, {"co64", 16}, {"stts", 16}, {"stsc", 24}, {"stss", 8}}) {
+        cases.push_back({QByteArray(type) + " claims billions",
+                         withSentinel(ByteBuilder().raw(videoMovie(claim(type, bytes)))),
+                         "entry_count claims 4294967295 entries; only 2 fit", true});
+    }
+    {
+        ByteBuilder table;
+        table.fullBox("stsz", 0, 0, [](ByteBuilder &x) { x.u32be(0).u32be(0xFFFFFFFF).u32be(5).u32be(6); });
+        stsc(table, {{1, 0xFFFFFFFF}});
+        stco(table, {0});
+        cases.push_back({"stsz claims billions", withSentinel(ByteBuilder().raw(videoMovie([&](ByteBuilder &t) { t.raw(table.bytes()); }))),
+                         "entry_count claims 4294967295 entries; only 2 fit", true});
+    }
+    {
+        ByteBuilder table;
+        table.fullBox("stsz", 0, 0, [](ByteBuilder &x) { x.u32be(1).u32be(0xFFFFFFFF); });
+        stsc(table, {{1, 0xFFFFFFFF}});
+        stco(table, {0, 0, 0});
+        cases.push_back({"one sample size for billions of samples",
+                         withSentinel(ByteBuilder().raw(videoMovie([&](ByteBuilder &t) { t.raw(table.bytes()); }))),
+                         "", true});
+    }
+    {
+        ByteBuilder b;
+        b.box("moov", [](ByteBuilder &m) {
+            m.box("edts", [](ByteBuilder &e) { e.fullBox("elst", 1, 0, [](ByteBuilder &x) { x.u32be(0xFFFFFFFF).zeros(40); }); });
+        });
+        cases.push_back({"elst claims billions", withSentinel(b), "entry_count claims 4294967295 entries; only 2 fit", true});
+    }
+    {
+        const QByteArray bytes = videoMovie([](ByteBuilder &t) {
+            t.fullBox("stsd", 0, 0, [](ByteBuilder &x) {
+                x.u32be(0xFFFFFFFF);
+                x.box("avc1", [](ByteBuilder &e) { e.zeros(78); });
+            });
+        });
+        cases.push_back({"stsd claims billions", withSentinel(ByteBuilder().raw(bytes)),
+                         "entry_count claims 4294967295 entries; only 1 fit", true});
+    }
+    {
+        const QByteArray bytes = videoMovie([](ByteBuilder &t) {
+            t.fullBox("stsd", 0, 0, [](ByteBuilder &x) { x.u32be(1).u32be(3).fourcc("avc1").zeros(20); });
+        });
+        cases.push_back({"sample entry size smaller than its header", withSentinel(ByteBuilder().raw(bytes)),
+                         "it is taken to end with the box", true});
+    }
+    {
+        const QByteArray bytes = videoMovie([](ByteBuilder &t) {
+            t.fullBox("stsd", 0, 0, [](ByteBuilder &x) { x.u32be(1).box("avc1", [](ByteBuilder &e) { e.zeros(30); }); });
+        });
+        cases.push_back({"visual sample entry too short", withSentinel(ByteBuilder().raw(bytes)),
+                         "sample entry ends inside its fields", true});
+    }
+
+    for (const QString &parser : parserNames())
+        for (const Case &c : cases)
+            QTest::addRow("%s: %s", qPrintable(parser), c.name.constData()) << parser << c.bytes << QString::fromLatin1(c.note) << c.sentinel;
+}
+
+void TestIsoWalker::damaged()
+{
+    QFETCH(QString, parser);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, note);
+    QFETCH(bool, sentinel);
+
+    Result result;
+    parse(&result, factory(parser), bytes);
+    QVERIFY(result.ran);
+    QCOMPARE(result.outcome.status, 0);
+    QVERIFY(!result.outcome.stalled);
+    QCOMPARE(misplaced(result.sink, bytes.size()), QString());
+    // Work and output stay in proportion to the bytes that exist.
+    QVERIFY(qint64(result.sink.elements().size()) <= bytes.size());
+    QVERIFY(qint64(result.sink.frames.size()) <= bytes.size());
+    QVERIFY(deepest(result.sink) <= ContainerAbstract::maxDepth + 8);
+    if (!note.isEmpty())
+        QVERIFY2(notes(result.sink).join(QLatin1Char('\n')).contains(note),
+                 qPrintable(notes(result.sink).join(QLatin1String(" | "))));
+    if (sentinel) {
+        const ElementRecord *top = result.sink.find(QStringLiteral("skip"));
+        QVERIFY(top);
+        QCOMPARE(top->level, 0);
+        QCOMPARE(top->offset, qint64(bytes.size() - 8) * 8);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestIsoWalker)
+#include "test_iso_walker.moc"
