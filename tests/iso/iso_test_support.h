@@ -100,69 +100,24 @@ inline QByteArray movie(const char *handler, const ByteBuilder::Body &tables)
     return b.bytes();
 }
 
-inline void stsz(ByteBuilder &b, const QList<quint32> &sizes)
+/// A full box of 32-bit words, as the sample tables are: words(b, "stco", {2, 1000, 2000}).
+inline void words(ByteBuilder &b, const char *type, const QList<quint32> &values)
 {
-    b.fullBox("stsz", 0, 0, [&](ByteBuilder &t) {
-        t.u32be(0).u32be(quint32(sizes.size()));
-        for (quint32 size : sizes)
-            t.u32be(size);
+    b.fullBox(type, 0, 0, [&](ByteBuilder &t) {
+        for (quint32 value : values)
+            t.u32be(value);
     });
 }
 
-inline void stco(ByteBuilder &b, const QList<quint32> &offsets)
-{
-    b.fullBox("stco", 0, 0, [&](ByteBuilder &t) {
-        t.u32be(quint32(offsets.size()));
-        for (quint32 offset : offsets)
-            t.u32be(offset);
-    });
-}
-
-inline void co64(ByteBuilder &b, const QList<quint64> &offsets)
-{
-    b.fullBox("co64", 0, 0, [&](ByteBuilder &t) {
-        t.u32be(quint32(offsets.size()));
-        for (quint64 offset : offsets)
-            t.u64be(offset);
-    });
-}
-
-/// "stsc" from (first_chunk, samples_per_chunk) pairs.
-inline void stsc(ByteBuilder &b, const QList<QPair<quint32, quint32>> &runs)
-{
-    b.fullBox("stsc", 0, 0, [&](ByteBuilder &t) {
-        t.u32be(quint32(runs.size()));
-        for (const auto &run : runs)
-            t.u32be(run.first).u32be(run.second).u32be(1);
-    });
-}
-
-/// "stts" from (sample_count, sample_delta) pairs.
-inline void stts(ByteBuilder &b, const QList<QPair<quint32, quint32>> &runs)
-{
-    b.fullBox("stts", 0, 0, [&](ByteBuilder &t) {
-        t.u32be(quint32(runs.size()));
-        for (const auto &run : runs)
-            t.u32be(run.first).u32be(run.second);
-    });
-}
-
-inline void stss(ByteBuilder &b, const QList<quint32> &samples)
-{
-    b.fullBox("stss", 0, 0, [&](ByteBuilder &t) {
-        t.u32be(quint32(samples.size()));
-        for (quint32 sample : samples)
-            t.u32be(sample);
-    });
-}
-
-/// The frames as "offset+size" with "*" for a key frame and "@time", joined by spaces.
-inline QString frames(const RecordingSink &sink)
+/// The frames as "offset+size" with "*" for a key frame and "@time" (and "s<stream>:" before
+/// each when streams is set), joined by spaces.
+inline QString frames(const RecordingSink &sink, bool streams = false)
 {
     QStringList list;
     for (const FrameRecord &frame : sink.frames)
-        list << QStringLiteral("%1+%2%3@%4").arg(frame.offset).arg(frame.size)
-                    .arg(frame.keyFrame ? QStringLiteral("*") : QString()).arg(frame.time);
+        list << (streams ? QStringLiteral("s%1:").arg(frame.stream) : QString())
+                + QStringLiteral("%1+%2%3@%4").arg(frame.offset).arg(frame.size)
+                      .arg(frame.keyFrame ? QStringLiteral("*") : QString()).arg(frame.time);
     return list.join(QLatin1Char(' '));
 }
 

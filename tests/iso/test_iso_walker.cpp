@@ -35,97 +35,79 @@ class TestIsoWalker : public QObject
 private slots:
     void headerForms_data();
     void headerForms();
-    void unknownBoxes();
     void damaged_data();
     void damaged();
 };
 
 void TestIsoWalker::headerForms_data()
 {
+    QTest::addColumn<QString>("parser");
     QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("displayLimit"); // 0: unknown boxes hidden
     QTest::addColumn<QString>("tree");
+    QTest::addColumn<QString>("annotations");
 
-    {
-        ByteBuilder b;
-        b.box("free").u32be(0).fourcc("mdat").zeros(20);
-        QTest::newRow("size 0 reaches the end of the file") << b.bytes()
-            << "free@0+8\n  size@0+4=8\n  type@4+4=free\n  data@8+0\n"
-               "mdat@8+28\n  size@8+4=0\n  type@12+4=mdat\n  media_data@16+20";
-    }
-    {
-        ByteBuilder b;
-        b.u32be(1).fourcc("mdat").u64be(24).zeros(8).box("skip");
-        QTest::newRow("size 1 with a 64-bit size") << b.bytes()
-            << "mdat@0+24\n  size@0+4=1\n  type@4+4=mdat\n  big_size@8+8=24\n  media_data@16+8\n"
-               "skip@24+8\n  size@24+4=8\n  type@28+4=skip\n  data@32+0";
-    }
-    {
-        ByteBuilder b;
-        b.fullBox("meta", 0, 5, [](ByteBuilder &m) { m.box("free", [](ByteBuilder &f) { f.zeros(2); }); });
-        QTest::newRow("meta has version and flags before its children") << b.bytes()
-            << "meta@0+22\n  size@0+4=22\n  type@4+4=meta\n  version@8+1=0\n  flags@9+3=5\n"
-               "  free@12+10\n    size@12+4=10\n    type@16+4=free\n    data@20+2";
-    }
-    {
-        ByteBuilder b;
-        b.box("moov", [](ByteBuilder &m) {
-            m.box("trak", [](ByteBuilder &t) { t.box("free"); });
-            m.box("udta");
-        });
-        QTest::newRow("children follow each other") << b.bytes()
-            << "moov@0+32\n  size@0+4=32\n  type@4+4=moov\n  trak@8+16\n    size@8+4=16\n"
-               "    type@12+4=trak\n    free@16+8\n      size@16+4=8\n      type@20+4=free\n"
-               "      data@24+0\n  udta@24+8\n    size@24+4=8\n    type@28+4=udta";
+    ByteBuilder sizeZero;
+    sizeZero.box("free").u32be(0).fourcc("mdat").zeros(20);
+    QTest::newRow("size 0 reaches the end of the file") << "MP4" << sizeZero.bytes() << 256
+        << "free@0+8\n  size@0+4=8\n  type@4+4=free\n  data@8+0\n"
+           "mdat@8+28\n  size@8+4=0\n  type@12+4=mdat\n  media_data@16+20"
+        << "size#Element extends to end of file.";
+    ByteBuilder big;
+    big.u32be(1).fourcc("mdat").u64be(24).zeros(8).box("skip");
+    QTest::newRow("size 1 with a 64-bit size") << "MP4" << big.bytes() << 256
+        << "mdat@0+24\n  size@0+4=1\n  type@4+4=mdat\n  big_size@8+8=24\n  media_data@16+8\n"
+           "skip@24+8\n  size@24+4=8\n  type@28+4=skip\n  data@32+0"
+        << "size#big_size contains true size";
+    ByteBuilder meta;
+    meta.fullBox("meta", 0, 5, [](ByteBuilder &m) { m.box("trak", [](ByteBuilder &f) { f.box("udta"); }); });
+    QTest::newRow("meta has version and flags before its children") << "MP4" << meta.bytes() << 256
+        << "meta@0+28\n  size@0+4=28\n  type@4+4=meta\n  version@8+1=0\n  flags@9+3=5\n"
+           "  trak@12+16\n    size@12+4=16\n    type@16+4=trak\n    udta@20+8\n      size@20+4=8\n"
+           "      type@24+4=udta" << "";
+    ByteBuilder uuid;
+    uuid.u32be(29).fourcc("uuid").raw(QByteArray::fromHex("00112233445566778899aabbccddeeff")).text("ab");
+    uuid.u8(0x01).u8(0x7F).u8(0x80);
+    uuid.u32be(24).fourcc("UUID").raw(QByteArray::fromHex("0102030405060708090a0b0c0d0e0f10"));
+    uuid.u32be(12).fourcc("uuid").zeros(4);
+    QTest::newRow("user types in any case") << "MP4" << uuid.bytes() << 256
+        << "uuid@0+29\n  size@0+4=29\n  type@4+4=uuid\n"
+           "  usertype@8+16={00112233-4455-6677-8899-aabbccddeeff}\n  data@24+5=ab.\x7f.\n"
+           "UUID@29+24\n  size@29+4=24\n  type@33+4=UUID\n  usertype@37+16={01020304-0506-0708-090a-0b0c0d0e0f10}\n"
+           "uuid@53+12\n  size@53+4=12\n  type@57+4=uuid"
+        << "uuid!Unknown element! UUID!Unknown element! uuid!The box ends inside its header.";
+    ByteBuilder unknown;
+    unknown.box("wxyz", [](ByteBuilder &p) { p.text("abcdefgh"); });
+    for (const QString &parser : parserNames()) {
+        QTest::addRow("%s: display limit", qPrintable(parser)) << parser << unknown.bytes() << 3
+            << "wxyz@0+16\n  size@0+4=16\n  type@4+4=wxyz\n  data@8+3=abc" << "wxyz!Unknown element!";
+        QTest::addRow("%s: unknown boxes hidden", qPrintable(parser)) << parser << unknown.bytes() << 0
+            << "wxyz@0+16\n  size@0+4=16\n  type@4+4=wxyz" << "wxyz!Unknown element!";
     }
 }
 
 void TestIsoWalker::headerForms()
 {
+    QFETCH(QString, parser);
     QFETCH(QByteArray, bytes);
+    QFETCH(int, displayLimit);
     QFETCH(QString, tree);
-    for (const QString &name : parserNames()) {
-        Result result;
-        parse(&result, factory(name), bytes);
-        QVERIFY(result.ran);
-        QCOMPARE(result.sink.tree(), tree);
-        QCOMPARE(result.outcome.firstFailure, 0);
-    }
-}
-
-void TestIsoWalker::unknownBoxes()
-{
-    ByteBuilder b;
-    b.u32be(29).fourcc("uuid").raw(QByteArray::fromHex("00112233445566778899aabbccddeeff")).text("ab");
-    b.u8(0x01).u8(0x7F).u8(0x80);
-    b.u32be(24).fourcc("UUID").raw(QByteArray::fromHex("0102030405060708090a0b0c0d0e0f10"));
-    b.u32be(12).fourcc("uuid").zeros(4);
-
+    QFETCH(QString, annotations);
+    ParseOptions options;
+    options.displayLimit = quint64(qMax(displayLimit, 1));
+    options.showUnknown = displayLimit > 0;
     Result result;
-    parse(&result, factory(QStringLiteral("MP4")), b.bytes());
-    // The user type is recognised in any case; bytes below 0x20 and above 0x7F show as dots.
-    QCOMPARE(result.sink.tree(),
-             QStringLiteral("uuid@0+29\n  size@0+4=29\n  type@4+4=uuid\n"
-                            "  usertype@8+16={00112233-4455-6677-8899-aabbccddeeff}\n  data@24+5=ab.\x7f.\n"
-                            "UUID@29+24\n  size@29+4=24\n  type@33+4=UUID\n"
-                            "  usertype@37+16={01020304-0506-0708-090a-0b0c0d0e0f10}\n"
-                            "uuid@53+12\n  size@53+4=12\n  type@57+4=uuid"));
-    QCOMPARE(notes(result.sink), QStringList() << "Unknown element!" << "Unknown element!"
-                                               << "The box ends inside its header.");
-
-    // The display limit caps the bytes shown; with unknown boxes hidden, only the header stays.
-    ByteBuilder unknown;
-    unknown.box("wxyz", [](ByteBuilder &p) { p.text("abcdefgh"); });
-    ParseOptions limited;
-    limited.displayLimit = 3;
-    Result shortened;
-    parse(&shortened, factory(QStringLiteral("MP4")), unknown.bytes(), limited);
-    QCOMPARE(shortened.sink.tree(), QStringLiteral("wxyz@0+16\n  size@0+4=16\n  type@4+4=wxyz\n  data@8+3=abc"));
-    ParseOptions hidden;
-    hidden.showUnknown = false;
-    Result bare;
-    parse(&bare, factory(QStringLiteral("MP4")), unknown.bytes(), hidden);
-    QCOMPARE(bare.sink.tree(), QStringLiteral("wxyz@0+16\n  size@0+4=16\n  type@4+4=wxyz"));
-    QCOMPARE(notes(bare.sink), QStringList() << "Unknown element!");
+    parse(&result, factory(parser), bytes, options);
+    QVERIFY(result.ran);
+    QCOMPARE(result.sink.tree(), tree);
+    QStringList texts;
+    for (const ElementRecord &record : result.sink.elements()) {
+        if (result.sink.descriptions.contains(record.id))
+            texts << record.name + QLatin1Char('#') + result.sink.descriptions.value(record.id);
+        if (result.sink.notes.contains(record.id))
+            texts << record.name + QLatin1Char('!') + result.sink.notes.value(record.id);
+    }
+    QCOMPARE(texts.join(QLatin1Char(' ')), annotations);
 }
 
 void TestIsoWalker::damaged_data()
@@ -224,17 +206,17 @@ void TestIsoWalker::damaged_data()
     }
     {
         ByteBuilder table;
-        table.fullBox("stsz", 0, 0, [](ByteBuilder &x) { x.u32be(0).u32be(0xFFFFFFFF).u32be(5).u32be(6); });
-        stsc(table, {{1, 0xFFFFFFFF}});
-        stco(table, {0});
+        words(table, "stsz", {0, 0xFFFFFFFF, 5, 6});
+        words(table, "stsc", {1, 1, 0xFFFFFFFF, 1});
+        words(table, "stco", {1, 0});
         cases.push_back({"stsz claims billions", withSentinel(ByteBuilder().raw(videoMovie([&](ByteBuilder &t) { t.raw(table.bytes()); }))),
                          "entry_count claims 4294967295 entries; only 2 fit", true});
     }
     {
         ByteBuilder table;
-        table.fullBox("stsz", 0, 0, [](ByteBuilder &x) { x.u32be(1).u32be(0xFFFFFFFF); });
-        stsc(table, {{1, 0xFFFFFFFF}});
-        stco(table, {0, 0, 0});
+        words(table, "stsz", {1, 0xFFFFFFFF});
+        words(table, "stsc", {1, 1, 0xFFFFFFFF, 1});
+        words(table, "stco", {3, 0, 0, 0});
         cases.push_back({"one sample size for billions of samples",
                          withSentinel(ByteBuilder().raw(videoMovie([&](ByteBuilder &t) { t.raw(table.bytes()); }))),
                          "", true});
