@@ -174,6 +174,7 @@ void ContainerAVI::prepareParsing()
 {
     m_window.reset();
     m_listEnds.clear();
+    m_chunkEnd = m_window.fileSize();
 }
 
 void ContainerAVI::finalizeParsing() {}
@@ -294,6 +295,8 @@ int ContainerAVI::parseKnownChunk(quint64 start, quint64 pos, quint64 garbage, q
     // itself reaches past the end is cut there and the cut is noted.
     const quint64 length = qMin(padded, room);
     *consumed = data + length - start;
+    const quint64 outerEnd = m_chunkEnd;
+    m_chunkEnd = data + length;
 
     QString name = fourcc;
     QString listType;
@@ -333,6 +336,7 @@ int ContainerAVI::parseKnownChunk(quint64 start, quint64 pos, quint64 garbage, q
     }
 
     endGroup();
+    m_chunkEnd = outerEnd;
     currentOffset = start;
     file.seek(qint64(start));
     return result;
@@ -363,6 +367,8 @@ int ContainerAVI::parseUnknownChunk(quint64 start, quint64 pos, quint64 garbage,
     const quint64 data = pos + 8;
     const quint64 length = qMin<quint64>(size, end - data);
     *consumed = data + length - start;
+    const quint64 outerEnd = m_chunkEnd;
+    m_chunkEnd = data + length;
 
     beginGroup(pos, length + 8, fourcc, -1);
     addField(pos, 4, QStringLiteral("id"), fourcc);
@@ -373,6 +379,7 @@ int ContainerAVI::parseUnknownChunk(quint64 start, quint64 pos, quint64 garbage,
                     .arg(length));
     parseUnknownObject(data, uint(length));
     endGroup();
+    m_chunkEnd = outerEnd;
     currentOffset = start;
     file.seek(qint64(start));
     return Status::Success;
@@ -407,9 +414,16 @@ int ContainerAVI::parseListINFO(quint64 offset, uint size)
     return parseUnknownObject(offset, size);
 }
 
+void ContainerAVI::clip(quint64 *offset, quint64 *width) const
+{
+    *offset = qMin(*offset, m_chunkEnd);
+    *width = qMin(*width, m_chunkEnd - *offset);
+}
+
 void ContainerAVI::addField(quint64 offset, quint64 width, const QString &name, const QString &value,
                             const QString &readable, const QString &description)
 {
+    clip(&offset, &width);
     addElement(false, offset, 0, width, name, value, readable, description, -1);
 }
 

@@ -78,6 +78,8 @@ private:
     /// Reports the chunk data after the structure (when there is any) as garbage.
     void addLeftover(quint64 offset, uint size, quint64 structureSize);
 
+    /// Cuts a range down to the data of the chunk being decoded.
+    void clip(quint64 *offset, quint64 *width) const;
     void addField(quint64 offset, quint64 width, const QString &name, const QString &value,
                   const QString &readable = QString(), const QString &description = QString());
     void addGarbage(quint64 offset, quint64 size);
@@ -94,6 +96,9 @@ private:
     std::vector<quint32> m_knownCodes; ///< FourCCs of the dictionary as little-endian numbers
     std::vector<quint64> m_listEnds;   ///< one entry per list being walked: the offset past it
     quint64 m_moviOffset = 0;          ///< offset of the type field of the last "movi" list
+    /// End of the data of the chunk being decoded: a structure that the chunk holds only in part
+    /// is still shown whole, but no field reaches past the chunk.
+    quint64 m_chunkEnd = 0;
     FileWindow m_window;
 
     int m_streamType = NoStream;

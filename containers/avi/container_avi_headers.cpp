@@ -196,7 +196,10 @@ int ContainerAVI::parseChunkSTRH(quint64 offset, uint size)
     addField(offset + 40, 4, QStringLiteral("dwQuality"), unsignedNumber(quality), qualityName);
     addField(offset + 44, 4, QStringLiteral("dwSampleSize"), unsignedNumber(r.u32le(44)));
 
-    beginGroup(offset + 48, 8, QStringLiteral("rcFrame"), -1);
+    quint64 frameAt = offset + 48;
+    quint64 frameWidth = 8;
+    clip(&frameAt, &frameWidth);
+    beginGroup(frameAt, frameWidth, QStringLiteral("rcFrame"), -1);
     addField(offset + 48, 2, QStringLiteral("left"), number(qint16(r.u16le(48))));
     addField(offset + 50, 2, QStringLiteral("top"), number(qint16(r.u16le(50))));
     addField(offset + 52, 2, QStringLiteral("right"), number(qint16(r.u16le(52))));
