@@ -458,3 +458,33 @@ void ViewerDatabase::openPath(qint64 id)
     for (auto it = path.crbegin(); it != path.crend(); ++it)
         openElement(*it);
 }
+
+QString ViewerDatabase::description(qint64 id)
+{
+    if (!isAttached())
+        return {};
+    QSqlQuery query(*m_db);
+    query.setForwardOnly(true);
+    if (!query.prepare(QStringLiteral("SELECT description FROM descriptions WHERE id = ?")))
+        return {};
+    query.addBindValue(id);
+    return query.exec() && query.next() ? query.value(0).toString() : QString();
+}
+
+QStringList ViewerDatabase::notes(qint64 id, int limit)
+{
+    QStringList list;
+    if (!isAttached())
+        return list;
+    QSqlQuery query(*m_db);
+    query.setForwardOnly(true);
+    if (!query.prepare(QStringLiteral("SELECT note FROM notes WHERE id = ? ORDER BY rowid LIMIT ?")))
+        return list;
+    query.addBindValue(id);
+    query.addBindValue(limit);
+    if (query.exec()) {
+        while (query.next())
+            list << query.value(0).toString();
+    }
+    return list;
+}

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QMetaType>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <utility>
@@ -94,6 +95,13 @@ public:
     int closeElement(qint64 id);
     /// Opens every ancestor of id, outermost first, and id itself when it has children.
     void openPath(qint64 id);
+
+    /// What the parser said about the element, beside its value; empty when the engine keeps
+    /// no such text.
+    QString description(qint64 id);
+    /// The element's first notes (at most limit), in the order they were made; empty when the
+    /// engine keeps none.
+    QStringList notes(qint64 id, int limit);
 
 private:
     enum Lookup { IsOpenLookup, LevelLookup, ParentLookup, LastChildLookup, OpenStatement,

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QWidget>
+
+class QModelIndex;
+class QScrollBar;
+class QSqlDatabase;
+class SqlTree;
+class SqlTreeHeader;
+class ViewerDatabase;
+
+/// The structure viewer as the main window sees it: the element tree beside its own row scroll
+/// bar, over the element database reader it owns. It sizes the page to the viewport, turns
+/// scroll positions into element ids and keeps the tree's columns and font in the settings.
+class SqlTreeWidget : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit SqlTreeWidget(QWidget *parent = nullptr);
+    ~SqlTreeWidget() override;
+
+    /// Hands connection to the reader (which owns the engine's connection from then on) and
+    /// brings the tree to its first rows. Always 0.
+    int setDatabase(QSqlDatabase *connection);
+    /// Closes the reader's connection and empties the tree.
+    void closeDatabase();
+    /// Fits the page to the viewport and refills the rows.
+    void updatePage();
+    void setFontSize(double points);
+    /// Brings the tree to its start state after a database was attached or detached.
+    void resetView();
+    void saveSettings();
+    void loadSettings();
+
+    SqlTree *sqlTree() const { return tree; }
+    SqlTreeHeader *sqlTreeHeader() const;
+    ViewerDatabase *viewerDatabase() const { return database; }
+    QScrollBar *rowScrollBar() const { return scroll_bar; }
+
+signals:
+    void clicked(const QModelIndex &index, bool update_hex_scroll_pos = true);
+
+public slots:
+    void scrollTree(int value);
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    SqlTree *tree = nullptr;
+    QScrollBar *scroll_bar = nullptr;
+    int page_rows = 0;
+    qint64 top_id = 1;
+    ViewerDatabase *database = nullptr;
+};
