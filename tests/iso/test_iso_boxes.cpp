@@ -78,6 +78,25 @@ QByteArray visualEntry(const char *type, quint16 width, quint16 height, const By
     return b.bytes();
 }
 
+// A QuickTime track: a media handler in "mdia", a data handler in "minf", then the tables.
+QByteArray quickTimeTrack(const char *handler, const ByteBuilder::Body &tables)
+{
+    const auto hdlr = [](ByteBuilder &b, const char *type) {
+        b.fullBox("hdlr", 0, 0, [type](ByteBuilder &h) { h.fourcc(type == QByteArray("alis") ? "dhlr" : "mhlr").fourcc(type).zeros(13); });
+    };
+    ByteBuilder b;
+    b.box("trak", [&](ByteBuilder &trak) {
+        trak.box("mdia", [&](ByteBuilder &mdia) {
+            hdlr(mdia, handler);
+            mdia.box("minf", [&](ByteBuilder &minf) {
+                hdlr(minf, "alis");
+                minf.box("stbl", tables);
+            });
+        });
+    });
+    return b.bytes();
+}
+
 } // namespace
 
 class TestIsoBoxes : public QObject
@@ -96,6 +115,13 @@ private slots:
     void sampleWalk();
     void sampleDescriptions();
     void soundSampleDescription();
+    void variants_data();
+    void variants();
+    void sampleEntryTail_data();
+    void sampleEntryTail();
+    void h263Configuration();
+    void formatCheck_data();
+    void formatCheck();
 };
 
 void TestIsoBoxes::initTestCase()
@@ -376,6 +402,149 @@ void TestIsoBoxes::soundSampleDescription()
              QStringLiteral("size+4 type+4 specific_config_data+%1").arg(entry.size() - 8));
     QVERIFY(!nth(result.sink, QStringLiteral("sample_entry"), 1));
     QCOMPARE(result.sink.streamRecords.first().codecId, 0);
+}
+
+void TestIsoBoxes::variants_data()
+{
+    QTest::addColumn<QString>("parser");
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("frames");
+
+    const auto tables = [](bool durations, bool sync) {
+        return [=](ByteBuilder &t) {
+            if (durations)
+                words(t, "stts", {1, 2, 5});
+            if (sync)
+                words(t, "stss", {1, 2});
+            words(t, "stsc", {1, 1, 2, 1});
+            words(t, "stsz", {0, 2, 10, 20});
+            words(t, "stco", {1, 100});
+        };
+    };
+    const auto movieOf = [](const QList<QByteArray> &tracks) {
+        ByteBuilder b;
+        b.box("moov", [&](ByteBuilder &m) {
+            for (const QByteArray &track : tracks)
+                m.raw(track);
+        });
+        return b.bytes();
+    };
+    const QByteArray video = quickTimeTrack("vide", tables(true, true));
+    const QByteArray sound = quickTimeTrack("soun", tables(true, true));
+
+    QTest::newRow("MOV: a data handler in minf leaves the track video") << "MOV" << movieOf({video})
+        << "s0:100+10@0 s0:110+20*@5";
+    QTest::newRow("MP4: every handler box sets the kind") << "MP4" << movieOf({video}) << "";
+    QTest::newRow("MOV: a sound track before the video track") << "MOV" << movieOf({sound, video, sound, video})
+        << "s1:100+10@0 s1:110+20*@5 s3:100+10@0 s3:110+20*@5";
+    QTest::newRow("MOV: without a sync table every sample is key")
+        << "MOV" << movieOf({quickTimeTrack("vide", tables(true, false))}) << "s0:100+10*@0 s0:110+20*@5";
+    QTest::newRow("MOV: without a time-to-sample table no frames")
+        << "MOV" << movieOf({quickTimeTrack("vide", tables(false, true))}) << "";
+    QTest::newRow("MP4: without a time-to-sample table times stay 0")
+        << "MP4" << movie("vide", tables(false, true)) << "s0:100+10@0 s0:110+20*@0";
+}
+
+void TestIsoBoxes::variants()
+{
+    QFETCH(QString, parser);
+    QFETCH(QByteArray, file);
+    QFETCH(QString, frames);
+    Result result;
+    parse(&result, factory(parser), file);
+    QCOMPARE(IsoTest::frames(result.sink, true), frames);
+}
+
+void TestIsoBoxes::sampleEntryTail_data()
+{
+    QTest::addColumn<QString>("parser");
+    QTest::addColumn<int>("tail");
+    QTest::addColumn<QString>("shown");
+    for (const QString &parser : parserNames()) {
+        const bool quickTime = parser == QLatin1String("MOV");
+        QTest::addRow("%s: 7 bytes", qPrintable(parser)) << parser << 7 << "data+7";
+        QTest::addRow("%s: 8 bytes", qPrintable(parser)) << parser << 8 << (quickTime ? "specific_config_data+8" : "data+8");
+        QTest::addRow("%s: 9 bytes", qPrintable(parser)) << parser << 9 << "specific_config_data+9";
+    }
+}
+
+void TestIsoBoxes::sampleEntryTail()
+{
+    QFETCH(QString, parser);
+    QFETCH(int, tail);
+    QFETCH(QString, shown);
+    const QByteArray entry = visualEntry("avc1", 16, 16, [tail](ByteBuilder &e) {
+        if (tail < 8)
+            e.zeros(tail);
+        else
+            e.u32be(quint32(tail)).fourcc("wide").zeros(tail - 8);
+    });
+    Result result;
+    parse(&result, factory(parser), movie("vide", [&](ByteBuilder &t) {
+        t.fullBox("stsd", 0, 0, [&](ByteBuilder &s) { s.u32be(1).raw(entry); });
+    }));
+    QCOMPARE(childList(result.sink, QStringLiteral("sample_entry")).section(QLatin1Char(' '), -1), shown);
+}
+
+void TestIsoBoxes::h263Configuration()
+{
+    const auto file = [](const ByteBuilder::Body &d263) {
+        const QByteArray entry = visualEntry("s263", 176, 144, [&](ByteBuilder &e) { e.box("d263", d263); });
+        return movie("vide", [&](ByteBuilder &t) { t.fullBox("stsd", 0, 0, [&](ByteBuilder &s) { s.u32be(1).raw(entry); }); });
+    };
+    Result result;
+    parse(&result, factory(QStringLiteral("3GP")), file([](ByteBuilder &d) {
+        d.fourcc("FFMP").u8(0).u8(10).u8(0).box("bitr", [](ByteBuilder &b) { b.u32be(12000).u32be(16000); });
+    }));
+    QCOMPARE(childList(result.sink, QStringLiteral("h263_dec_spec_struc"), true),
+             QStringLiteral("vendor=FFMP decoder_version=0 h263_Level=10 h263_profile=0"));
+    QCOMPARE(childList(result.sink, QStringLiteral("dec_bitr_struc"), true), QStringLiteral("avg_bitrate=12000 max_bitrate=16000"));
+    const StreamRecord &stream = result.sink.streamRecords.first();
+    QCOMPARE(stream.codecId, 5);
+    QCOMPARE(qint64(stream.configOffset) * 8, result.sink.find(QStringLiteral("h263_dec_spec_struc"))->offset);
+    QCOMPARE(stream.configSize, quint64(7 + 16));
+
+    Result odd;
+    parse(&odd, factory(QStringLiteral("3GP")), file([](ByteBuilder &d) { d.fourcc("FFMP").zeros(3).zeros(8); }));
+    const ElementRecord *unknown = odd.sink.find(QStringLiteral("unknown_data"));
+    QVERIFY(unknown);
+    QCOMPARE(unknown->size, qint64(8 * 8));
+    QCOMPARE(odd.sink.descriptions.value(unknown->id), QStringLiteral("These data would not be here!"));
+
+    // The MP4 table has no "d263".
+    Result mp4;
+    parse(&mp4, factory(QStringLiteral("MP4")), file([](ByteBuilder &d) { d.fourcc("FFMP").zeros(3); }));
+    QVERIFY(!mp4.sink.find(QStringLiteral("h263_dec_spec_struc")));
+    QCOMPARE(mp4.sink.streamRecords.first().codecId, 5);
+}
+
+void TestIsoBoxes::formatCheck_data()
+{
+    QTest::addColumn<QString>("parser");
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<int>("status");
+    const QList<std::pair<QString, QStringList>> suffixes{
+        {QStringLiteral("MP4"), {QStringLiteral("mp4"), QStringLiteral("f4v"), QStringLiteral("mp4v")}},
+        {QStringLiteral("MOV"), {QStringLiteral("mov"), QStringLiteral("qt")}},
+        {QStringLiteral("3GP"), {QStringLiteral("3gp"), QStringLiteral("3g2")}}};
+    for (const auto &[parser, accepted] : suffixes) {
+        for (const char *suffix : {"mp4", "MP4", "f4v", "mp4v", "mov", "QT", "3gp", "3G2", "mkv"})
+            QTest::addRow("%s: .%s", qPrintable(parser), suffix)
+                << parser << QStringLiteral("/no/such/dir/clip.") + QLatin1String(suffix)
+                << (accepted.contains(QString::fromLatin1(suffix).toLower()) ? 0 : 3);
+        QTest::addRow("%s: no dot", qPrintable(parser)) << parser << QStringLiteral("/tmp/mp4") << 3;
+        QTest::addRow("%s: dot in the folder", qPrintable(parser))
+            << parser << QStringLiteral("/tmp/x.%1/clip").arg(accepted.first()) << 3;
+    }
+}
+
+void TestIsoBoxes::formatCheck()
+{
+    QFETCH(QString, parser);
+    QFETCH(QString, fileName);
+    QFETCH(int, status);
+    const std::unique_ptr<ContainerAbstract> container = factory(parser)();
+    QCOMPARE(ContainerDriver::verify(*container, fileName), status);
 }
 
 QTEST_GUILESS_MAIN(TestIsoBoxes)

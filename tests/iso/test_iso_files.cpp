@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLibrary>
 #include <QFile>
 #include <QMap>
 #include <QProcess>
@@ -73,39 +74,57 @@ private slots:
     void framesEqualProbe_data();
     void framesEqualProbe();
     void fragmented();
+    void entryPoints_data();
+    void entryPoints();
+    void dumpPrintsFrames_data();
     void dumpPrintsFrames();
+    void parsers_data();
+    void truncatedAtEveryByte_data() { parsers_data(); }
     void truncatedAtEveryByte();
+    void damagedBytes_data() { parsers_data(); }
     void damagedBytes();
 };
 
 void TestIsoFiles::framesEqualProbe_data()
 {
+    QTest::addColumn<QString>("parser");
     QTest::addColumn<QString>("name");
     QTest::addColumn<int>("codec");
-    for (const auto &[name, codec] : std::vector<std::pair<const char *, int>>{
-             {"h264_aac.mp4", 28}, {"mpeg4_mp3.mp4", 13}, {"two_video.mp4", 28}, {"edit_list.mp4", 28},
-             {"h264_aac.f4v", 28}, {"co64.mp4", 28}, {"tiny.mp4", 28}})
-        QTest::newRow(name) << QString::fromLatin1(name) << codec;
+    struct File
+    {
+        const char *parser;
+        const char *name;
+        int codec;
+    };
+    for (const File &file : std::vector<File>{
+             {"MP4", "h264_aac.mp4", 28}, {"MP4", "mpeg4_mp3.mp4", 13}, {"MP4", "two_video.mp4", 28},
+             {"MP4", "edit_list.mp4", 28}, {"MP4", "h264_aac.f4v", 28}, {"MP4", "co64.mp4", 28},
+             {"MP4", "tiny.mp4", 28}, {"MOV", "h264_pcm.mov", 28}, {"MOV", "two_video.mov", 28},
+             {"MOV", "mjpeg.qt", 0}, {"3GP", "h263.3gp", 5}, {"3GP", "h263_bitr.3gp", 5},
+             {"3GP", "mpeg4_aac.3g2", 13}})
+        QTest::newRow(file.name) << QString::fromLatin1(file.parser) << QString::fromLatin1(file.name) << file.codec;
 }
 
 void TestIsoFiles::framesEqualProbe()
 {
+    QFETCH(QString, parser);
     QFETCH(QString, name);
     QFETCH(int, codec);
     const FramesByStream expected = expectedFrames(name);
     QVERIFY(!expected.isEmpty());
 
     RecordingSink sink;
-    ContainerMP4 parser;
-    const ContainerDriver::Outcome outcome = ContainerDriver::run(parser, fixture(name), sink, ParseOptions());
+    const std::unique_ptr<ContainerAbstract> container = factory(parser)();
+    QCOMPARE(ContainerDriver::verify(*container, fixture(name)), 0);
+    const ContainerDriver::Outcome outcome = ContainerDriver::run(*container, fixture(name), sink, ParseOptions());
     QCOMPARE(outcome.status, 0);
     QCOMPARE(outcome.firstFailure, 0);
     QCOMPARE(outcome.stopOffset, quint64(QFileInfo(fixture(name)).size()));
     QCOMPARE(notes(sink).filter(QStringLiteral("cut")), QStringList());
     QCOMPARE(firstDifference(framesOf(sink), expected), QString());
     QCOMPARE(sink.streamRecords.at(expected.firstKey()).codecId, codec);
-    // Only "avcC" marks where the decoder configuration lies.
-    QCOMPARE(sink.streamRecords.at(expected.firstKey()).configSize > 0, codec == 28);
+    // Only "avcC" and "d263" mark where the decoder configuration lies.
+    QCOMPARE(sink.streamRecords.at(expected.firstKey()).configSize > 0, codec == 28 || codec == 5);
 }
 
 void TestIsoFiles::fragmented()
@@ -138,13 +157,54 @@ void TestIsoFiles::fragmented()
     QCOMPARE(misplaced(sink, QFileInfo(path).size()), QString());
 }
 
+void TestIsoFiles::entryPoints_data()
+{
+    QTest::addColumn<QString>("plugin");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("extensions");
+    QTest::newRow("MP4") << "mp4" << "MP4" << QStringList{"mp4", "f4v"};
+    QTest::newRow("MOV") << "mov" << "MOV" << QStringList{"mov", "qt"};
+    QTest::newRow("3GP") << "3gp" << "3GP" << QStringList{"3gp", "3g2"};
+}
+
+void TestIsoFiles::entryPoints()
+{
+    QFETCH(QString, plugin);
+    QFETCH(QString, name);
+    QFETCH(QStringList, extensions);
+    QLibrary library(QStringLiteral(KESTRUNE_BIN_DIR "/plugins/libkestrune-container-%1.so").arg(plugin));
+    if (!library.load())
+        QSKIP("the plug-in is not built");
+    using Text = QString (*)();
+    using List = QStringList (*)();
+    using Create = ContainerAbstract *(*)();
+    const auto containerName = reinterpret_cast<Text>(library.resolve("containerName"));
+    const auto supportedExtensions = reinterpret_cast<List>(library.resolve("supportedExtensions"));
+    const auto createParser = reinterpret_cast<Create>(library.resolve("createParser"));
+    QVERIFY(containerName && supportedExtensions && createParser);
+    QCOMPARE(containerName(), name);
+    QCOMPARE(supportedExtensions(), extensions);
+    const std::unique_ptr<ContainerAbstract> parser(createParser());
+    QVERIFY(parser);
+    QCOMPARE(ContainerDriver::verify(*parser, QStringLiteral("clip.") + extensions.last().toUpper()), 0);
+}
+
+void TestIsoFiles::dumpPrintsFrames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("MP4") << "two_video.mp4";
+    QTest::newRow("MOV") << "h264_pcm.mov";
+    QTest::newRow("3GP") << "h263_bitr.3gp";
+}
+
 void TestIsoFiles::dumpPrintsFrames()
 {
+    QFETCH(QString, name);
     const QString dump = QStringLiteral(KESTRUNE_BIN_DIR "/kestrune-dump");
-    if (!QFileInfo::exists(dump) || !QFileInfo::exists(QStringLiteral(KESTRUNE_BIN_DIR "/plugins/libkestrune-container-mp4.so")))
-        QSKIP("kestrune-dump and the MP4 plug-in are not built");
+    if (!QFileInfo::exists(dump))
+        QSKIP("kestrune-dump is not built");
     QProcess process;
-    process.start(dump, {QStringLiteral("--frames"), fixture(QStringLiteral("two_video.mp4"))});
+    process.start(dump, {QStringLiteral("--frames"), fixture(name)});
     QVERIFY(process.waitForFinished(30000));
     QCOMPARE(process.exitCode(), 0);
     const QList<QByteArray> lines = process.readAllStandardOutput().trimmed().split('\n');
@@ -156,63 +216,67 @@ void TestIsoFiles::dumpPrintsFrames()
         QCOMPARE(fields.at(1).toInt(), frames.value(fields.at(0).toInt()).size());
         frames[fields.at(0).toInt()] << QString::fromLatin1(fields.at(2) + ',' + fields.at(3) + ',' + fields.at(4));
     }
-    QCOMPARE(firstDifference(frames, expectedFrames(QStringLiteral("two_video.mp4"))), QString());
+    QCOMPARE(firstDifference(frames, expectedFrames(name)), QString());
+}
+
+void TestIsoFiles::parsers_data()
+{
+    QTest::addColumn<QString>("parser");
+    for (const QString &name : parserNames())
+        QTest::newRow(qPrintable(name)) << name;
 }
 
 void TestIsoFiles::truncatedAtEveryByte()
 {
+    QFETCH(QString, parser);
     const QByteArray whole = readFile(fixture(QStringLiteral("tiny.mp4")));
     QVERIFY(whole.size() > 1000);
-    RecordingSink full;
-    ContainerMP4 parser;
-    ContainerDriver::run(parser, fixture(QStringLiteral("tiny.mp4")), full, ParseOptions());
-    const qsizetype fullCount = qsizetype(full.elements().size());
+    Result full;
+    parse(&full, factory(parser), whole);
+    const qsizetype fullCount = qsizetype(full.sink.elements().size());
 
     QElapsedTimer timer;
     timer.start();
-    for (const QString &name : parserNames()) {
-        qsizetype previous = 0;
-        for (qsizetype cut = 1; cut < whole.size(); ++cut) {
-            Result result;
-            parse(&result, factory(name), whole.left(cut));
-            QVERIFY(result.ran);
-            QCOMPARE(result.outcome.status, 0);
-            QVERIFY2(!result.outcome.stalled, qPrintable(QString::number(cut)));
-            const QString fault = misplaced(result.sink, cut);
-            QVERIFY2(fault.isEmpty(), qPrintable(QStringLiteral("cut at %1: %2").arg(cut).arg(fault)));
-            // What lies before the cut stays: the element count never falls by more than the
-            // handful a box's own fields make, and a cut file never shows more than the whole.
-            const qsizetype count = qsizetype(result.sink.elements().size());
-            QVERIFY2(count + 40 >= previous, qPrintable(QStringLiteral("cut at %1: %2 after %3").arg(cut).arg(count).arg(previous)));
-            QVERIFY(count <= fullCount + 4);
-            QVERIFY(result.sink.frames.size() <= full.frames.size());
-            previous = count;
-        }
+    qsizetype previous = 0;
+    for (qsizetype cut = 1; cut < whole.size(); ++cut) {
+        Result result;
+        parse(&result, factory(parser), whole.left(cut));
+        QVERIFY(result.ran);
+        QCOMPARE(result.outcome.status, 0);
+        QVERIFY2(!result.outcome.stalled, qPrintable(QString::number(cut)));
+        const QString fault = misplaced(result.sink, cut);
+        QVERIFY2(fault.isEmpty(), qPrintable(QStringLiteral("cut at %1: %2").arg(cut).arg(fault)));
+        // What lies before the cut stays: the element count never falls by more than the
+        // handful a box's own fields make, and a cut file never shows more than the whole.
+        const qsizetype count = qsizetype(result.sink.elements().size());
+        QVERIFY2(count + 40 >= previous, qPrintable(QStringLiteral("cut at %1: %2 after %3").arg(cut).arg(count).arg(previous)));
+        QVERIFY(count <= fullCount + 4);
+        QVERIFY(result.sink.frames.size() <= full.sink.frames.size());
+        previous = count;
     }
     qInfo("%lld cuts in %lld ms", qint64(whole.size()), qint64(timer.elapsed()));
 }
 
 void TestIsoFiles::damagedBytes()
 {
+    QFETCH(QString, parser);
     // Every 4-byte word of the movie box of a real file set to 0, 1, 7 and 0xFFFFFFFF in turn:
     // sizes, counts and offsets all get hostile values somewhere.
     const QByteArray whole = readFile(fixture(QStringLiteral("tiny.mp4")));
     const qsizetype moov = whole.indexOf("moov") - 4;
     const qsizetype moovEnd = moov + qsizetype(qFromBigEndian<quint32>(whole.constData() + moov));
     QVERIFY(moov > 0 && moovEnd <= whole.size());
-    for (const QString &name : parserNames()) {
-        for (qsizetype at = moov; at + 4 <= moovEnd; at += 4) {
-            for (quint32 value : {0u, 1u, 7u, 0xFFFFFFFFu}) {
-                QByteArray bytes = whole;
-                qToBigEndian(value, bytes.data() + at);
-                Result result;
-                parse(&result, factory(name), bytes);
-                QVERIFY(result.ran);
-                QVERIFY(!result.outcome.stalled);
-                const QString fault = misplaced(result.sink, bytes.size());
-                QVERIFY2(fault.isEmpty(), qPrintable(QStringLiteral("%1 at %2: %3").arg(value).arg(at).arg(fault)));
-                QVERIFY(qint64(result.sink.frames.size()) <= bytes.size());
-            }
+    for (qsizetype at = moov; at + 4 <= moovEnd; at += 4) {
+        for (quint32 value : {0u, 1u, 7u, 0xFFFFFFFFu}) {
+            QByteArray bytes = whole;
+            qToBigEndian(value, bytes.data() + at);
+            Result result;
+            parse(&result, factory(parser), bytes);
+            QVERIFY(result.ran);
+            QVERIFY(!result.outcome.stalled);
+            const QString fault = misplaced(result.sink, bytes.size());
+            QVERIFY2(fault.isEmpty(), qPrintable(QStringLiteral("%1 at %2: %3").arg(value).arg(at).arg(fault)));
+            QVERIFY(qint64(result.sink.frames.size()) <= bytes.size());
         }
     }
 }

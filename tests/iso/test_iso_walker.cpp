@@ -76,6 +76,18 @@ void TestIsoWalker::headerForms_data()
            "UUID@29+24\n  size@29+4=24\n  type@33+4=UUID\n  usertype@37+16={01020304-0506-0708-090a-0b0c0d0e0f10}\n"
            "uuid@53+12\n  size@53+4=12\n  type@57+4=uuid"
         << "uuid!Unknown element! UUID!Unknown element! uuid!The box ends inside its header.";
+    for (const char *parser : {"MOV", "3GP"})
+        QTest::addRow("%s: no user types", parser) << parser << uuid.bytes().left(29) << 256
+            << "uuid@0+29\n  size@0+4=29\n  type@4+4=uuid\n  data@8+21=..\"3DUfw........ab.\x7f."
+            << "uuid!Unknown element!";
+    ByteBuilder plainMeta;
+    plainMeta.box("meta", [](ByteBuilder &m) { m.box("udta"); });
+    QTest::newRow("MOV: meta holds boxes only") << "MOV" << plainMeta.bytes() << 256
+        << "meta@0+16\n  size@0+4=16\n  type@4+4=meta\n  udta@8+8\n    size@8+4=8\n    type@12+4=udta" << "";
+    ByteBuilder fragment;
+    fragment.box("moof", [](ByteBuilder &m) { m.box("traf"); });
+    QTest::newRow("MOV: no movie fragments") << "MOV" << fragment.bytes() << 256
+        << "moof@0+16\n  size@0+4=16\n  type@4+4=moof\n  data@8+8=....traf" << "moof!Unknown element!";
     ByteBuilder unknown;
     unknown.box("wxyz", [](ByteBuilder &p) { p.text("abcdefgh"); });
     for (const QString &parser : parserNames()) {
