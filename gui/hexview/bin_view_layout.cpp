@@ -39,10 +39,9 @@ qint64 BinViewLayout::endLine(qint64 top_line) const
 
 int BinViewLayout::bytesOnLine(qint64 line) const
 {
-    const qint64 offset = lineOffset(line);
-    if (line < 0 || offset >= m_fileSize)
+    if (line < 0 || line >= lineCount())
         return 0;
-    return int(qMin<qint64>(m_bytesPerLine, m_fileSize - offset));
+    return int(qMin<qint64>(m_bytesPerLine, m_fileSize - lineOffset(line)));
 }
 
 void BinViewLayout::setSelection(qint64 start, qint64 length)
@@ -66,7 +65,11 @@ bool BinViewLayout::isSpaceSelected(qint64 line_offset, int i, int count) const
 
 bool BinViewLayout::isSelectionShown(qint64 top_line) const
 {
-    return lineOffset(top_line) <= m_selectionStart && m_selectionStart < lineOffset(endLine(top_line));
+    // Compared in lines, not bytes: the byte after the last line may lie beyond the qint64 range.
+    if (m_selectionStart < 0)
+        return false;
+    const qint64 line = lineOfOffset(m_selectionStart);
+    return top_line <= line && line < endLine(top_line);
 }
 
 int BinViewLayout::sliderMaximum() const
@@ -94,14 +97,15 @@ int BinViewLayout::sliderForTopLine(qint64 top_line) const
     const int range = sliderMaximum();
     if (maxTop == range)
         return int(qBound<qint64>(0, top_line, maxTop));
-    int low = 0;
-    int high = range;
+    // Counted in qint64: the midpoint of 0 .. int maximum must not overflow.
+    qint64 low = 0;
+    qint64 high = range;
     while (low < high) {
-        const int mid = low + (high - low + 1) / 2;
-        if (topLineForSlider(mid) <= top_line)
+        const qint64 mid = low + (high - low + 1) / 2;
+        if (topLineForSlider(int(mid)) <= top_line)
             low = mid;
         else
             high = mid - 1;
     }
-    return low;
+    return int(low);
 }
