@@ -76,15 +76,9 @@ void Style::polish(QWidget *widget)
     }
 }
 
-void Style::drawButtonPanel(const QStyleOption *option, QPainter *painter, const QRect &shape) const
+void Style::drawPanel(const QStyleOption *option, QPainter *painter, const QRect &shape, const QColor &fill) const
 {
-    const bool enabled = option->state & State_Enabled;
-    const bool hovered = enabled && (option->state & State_MouseOver);
-    QColor fill = option->palette.color(QPalette::Button);
-    if (option->state & State_Sunken)
-        fill = option->palette.color(QPalette::Dark);
-    else if (hovered)
-        fill = option->palette.color(QPalette::Light);
+    const bool hovered = (option->state & State_Enabled) && (option->state & State_MouseOver);
     QPen outline(option->palette.color(QPalette::Light), 1);
     if (hovered) {
         QColor highlight = option->palette.color(QPalette::Highlight);
@@ -134,17 +128,19 @@ void Style::drawPrimitive(PrimitiveElement element, const QStyleOption *option, 
         const QRect shape = qstyleoption_cast<const QStyleOptionButton *>(option)
             ? proxy()->subElementRect(SE_PushButtonContents, option, widget)
             : option->rect;
-        drawButtonPanel(option, painter, shape);
+        QColor fill = option->palette.color(QPalette::Button);
+        if (option->state & State_Sunken)
+            fill = option->palette.color(QPalette::Dark);
+        else if ((option->state & State_Enabled) && (option->state & State_MouseOver))
+            fill = option->palette.color(QPalette::Light);
+        drawPanel(option, painter, shape, fill);
         return;
     }
     case PE_PanelLineEdit: {
         const QRect shape = qstyleoption_cast<const QStyleOptionFrame *>(option)
             ? proxy()->subElementRect(SE_LineEditContents, option, widget)
             : option->rect;
-        QStyleOption panel = *option;
-        panel.palette.setColor(QPalette::Button, option->palette.color(QPalette::Base));
-        panel.state &= ~State_Sunken;
-        drawButtonPanel(&panel, painter, shape);
+        drawPanel(option, painter, shape, option->palette.color(QPalette::Base));
         if (option->state & State_HasFocus)
             proxy()->drawPrimitive(PE_FrameFocusRect, option, painter, widget);
         return;

@@ -31,7 +31,9 @@ public:
                   QStyleHintReturn *returnData = nullptr) const override;
 
 private:
-    void drawButtonPanel(const QStyleOption *option, QPainter *painter, const QRect &shape) const;
+    /// A rounded panel with the button outline: Light, or a wide translucent highlight when
+    /// hovered.
+    void drawPanel(const QStyleOption *option, QPainter *painter, const QRect &shape, const QColor &fill) const;
     void drawDownArrow(const QStyleOption *option, QPainter *painter, const QRect &area,
                        const QWidget *widget) const;
 };
