@@ -351,9 +351,10 @@ int ContainerAVI::parseChunkVPRP(quint64 offset, uint size)
         addField(offset + quint64(4 * i), 4, QLatin1String(names[i]), unsignedNumber(value), readable);
     }
 
-    // The field descriptions that really lie in the chunk, however many the count claims.
+    // The field descriptions that really lie in the chunk, however many the count claims; the
+    // last one may be cut short like any structure.
     const quint32 claimed = r.u32le(32);
-    const quint64 room = size > videoPropertiesSize ? (size - videoPropertiesSize) / fieldInfoSize : 0;
+    const quint64 room = size > videoPropertiesSize ? (size - videoPropertiesSize + fieldInfoSize - 1) / fieldInfoSize : 0;
     const quint64 fields = qMin<quint64>(claimed, room);
     if (fields < claimed)
         addNote(QStringLiteral("nbFieldsPerFrame is %1 but the chunk holds %2 field descriptions.")
@@ -364,8 +365,13 @@ int ContainerAVI::parseChunkVPRP(quint64 offset, uint size)
                                              "VideoXOffsetInT",    "VideoYValidStartLine"};
     for (quint64 f = 0; f < fields; ++f) {
         const quint64 at = offset + videoPropertiesSize + f * fieldInfoSize;
-        const ByteReader field(m_window.bytes(at, fieldInfoSize));
-        beginGroup(at, fieldInfoSize, QStringLiteral("FieldFrameInfo"), -1);
+        char info[fieldInfoSize] = {};
+        m_window.read(at, info, qsizetype(qMin<quint64>(fieldInfoSize, offset + size - at)));
+        const ByteReader field(QByteArray::fromRawData(info, sizeof info));
+        quint64 groupAt = at;
+        quint64 groupSize = fieldInfoSize;
+        clip(&groupAt, &groupSize);
+        beginGroup(groupAt, groupSize, QStringLiteral("FieldFrameInfo"), -1);
         for (int i = 0; i < 8; ++i)
             addField(at + quint64(4 * i), 4, QLatin1String(fieldNames[i]), unsignedNumber(field.u32le(4 * i)));
         endGroup();
