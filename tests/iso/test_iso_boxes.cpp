@@ -260,8 +260,6 @@ void TestIsoBoxes::sampleWalk_data()
 
     QTest::newRow("two chunks of two samples") << withFour({2, 1000, 2000})
         << "1000+10*@0 1010+20*@5 2000+30*@10 2030+40*@15";
-        words(t, "co64", {2, 0, 1000, 0, 2000});
-    }) << "1000+10*@0 1010+20*@5 2000+30*@10 2030+40*@15";
     QTest::newRow("offsets past 4 GiB") << video([&](ByteBuilder &t) {
         four(t);
         words(t, "co64", {2, 5, 0, 0, 7});
@@ -271,9 +269,6 @@ void TestIsoBoxes::sampleWalk_data()
         words(t, "stco", {2, 1000, 2000});
         words(t, "stss", {2, 1, 3});
     }) << "1000+10*@0 1010+20@5 2000+30*@10 2030+40@15";
-        words(t, "stco", {2, 1000, 2000});
-        words(t, "stss", {0});
-    }) << "1000+10@0 1010+20@5 2000+30@10 2030+40@15";
     QTest::newRow("samples per chunk change at the chunk named") << video([](ByteBuilder &t) {
         words(t, "stts", {2, 1, 1, 4, 2});
         words(t, "stsc", {3, 1, 1, 1, 2, 3, 1, 3, 1, 1});
@@ -296,8 +291,6 @@ void TestIsoBoxes::sampleWalk_data()
         words(t, "stsz", {0, 4, 9, 8});
         words(t, "stco", {1, 0});
     }) << "0+9*@0 9+8*@0";
-        words(t, "stco", {1, 0});
-    }) << "";
     QTest::newRow("a sound track registers nothing") << movie("soun", [&](ByteBuilder &t) {
         four(t);
         words(t, "stco", {2, 1000, 2000});
