@@ -200,6 +200,11 @@ void benchFilePaging(const QString &path, qint64 size)
 
 int screenshot(const QString &path, const QString &output)
 {
+    QFile file(path);
+    const QByteArray text("The selected element's bytes run unbroken inside groups of four.");
+    if (!file.open(QIODevice::ReadWrite) || !file.seek(0x1234) || file.write(text) != text.size())
+        return 1;
+    file.close();
     BinViewWidget widget;
     BinViewArea *area = widget.binViewArea();
     area->setBytesPerLine(16);
@@ -207,12 +212,11 @@ int screenshot(const QString &path, const QString &output)
     widget.resize(widget.sizeHint().width(), 400);
     showExposed(widget);
     area->openFile(path);
-    area->setSelection(0x1234, 0x3B, true);
+    area->setSelection(0x1236, 0x3B, true);
     QApplication::processEvents();
     if (!widget.grab().save(output))
         return 1;
-    std::printf("screenshot of %s with bytes 0x1234 .. 0x126E selected saved to %s\n", qPrintable(path),
-                qPrintable(output));
+    std::printf("screenshot with bytes 0x1236 .. 0x1270 selected saved to %s\n", qPrintable(output));
     return 0;
 }
 

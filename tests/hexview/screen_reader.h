@@ -48,9 +48,7 @@ public:
 
     // The characters of each whole line of the viewport, trailing blanks removed.
     QStringList text() const { return m_text; }
-    // Per line, '#' for every highlighted cell and a blank for every other one.
-    QStringList masks() const { return m_masks; }
-    // Cells from column first up to (not including) column end of one line's mask.
+    // Columns first up to (not including) end of a line: '#' for a highlighted cell, else blank.
     QString mask(int line, int first, int end) const
     {
         return rightTrimmed(m_masks.value(line).leftJustified(end).mid(first, end - first));

@@ -28,7 +28,6 @@ private slots:
     void scrollBarReachesTheEnd();
     void selectionScrollsToItsLine_data();
     void selectionScrollsToItsLine();
-    void stepsAndPagesCountLines();
 
 private:
     std::unique_ptr<BinViewArea> showArea(int bytesPerLine);
@@ -82,7 +81,21 @@ void TestBinViewLargeFile::scrollBarReachesTheEnd()
     QVERIFY(qAbs(area->topLine() - (lines - visible) / 2) <= 2);
     bar->setValue(0);
     QCOMPARE(area->topLine(), qint64(0));
+
+    // Steps and pages count lines, not scroll bar units.
+    area->setSelection(markerOffset, 8, true);
+    const qint64 top = markerOffset / 4;
+    QCOMPARE(area->topLine(), top);
+    bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    QCOMPARE(area->topLine(), top + visible);
+    bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    QCOMPARE(area->topLine(), top + visible - 1);
+    bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+    QCOMPARE(area->topLine(), top);
+    QCOMPARE(ScreenReader(*area).text().at(1), QStringLiteral(" 0123456784   52 55 4E 45   RUNE"));
     bar->triggerAction(QAbstractSlider::SliderToMaximum);
+    bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
     QCOMPARE(area->topLine(), lines - visible);
 
     // Never more than the window in memory, wherever the view went.
@@ -127,37 +140,11 @@ void TestBinViewLargeFile::selectionScrollsToItsLine()
     QCOMPARE(screen.text().at(0), firstLine);
     const int line = int(start / bytesPerLine - topLine);
     QCOMPARE(screen.mask(line, 0, 14), QString());
-    QVERIFY(screen.masks().at(line).contains(QLatin1Char('#')));
+    QVERIFY(screen.mask(line, 14, 1000).contains(QLatin1Char('#')));
 
     // Selecting again without scrolling keeps the line, wherever the view is.
     area->verticalScrollBar()->setValue(0);
     area->setSelection(start, 3, false);
-    QCOMPARE(area->topLine(), qint64(0));
-}
-
-void TestBinViewLargeFile::stepsAndPagesCountLines()
-{
-    auto area = showArea(4);
-    QVERIFY(area);
-    QScrollBar *bar = area->verticalScrollBar();
-    area->setSelection(markerOffset, 8, true);
-    const qint64 top = markerOffset / 4;
-    QCOMPARE(area->topLine(), top);
-
-    bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    QCOMPARE(area->topLine(), top + visible);
-    bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
-    QCOMPARE(area->topLine(), top + visible - 1);
-    bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-    bar->triggerAction(QAbstractSlider::SliderPageStepSub);
-    QCOMPARE(area->topLine(), top);
-    QCOMPARE(ScreenReader(*area).text().at(1), QStringLiteral(" 0123456784   52 55 4E 45   RUNE"));
-
-    bar->triggerAction(QAbstractSlider::SliderToMaximum);
-    bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    QCOMPARE(area->topLine(), area->lineCount() - visible);
-    bar->triggerAction(QAbstractSlider::SliderToMinimum);
-    bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
     QCOMPARE(area->topLine(), qint64(0));
 }
 

@@ -9,16 +9,13 @@
 
 namespace {
 
-char patternAt(qint64 position)
-{
-    return char(position % 251);
-}
+const qint64 bigSize = 262144;
 
 QByteArray pattern(qint64 from, qint64 count)
 {
     QByteArray bytes;
     for (qint64 p = from; p < from + count; ++p)
-        bytes.append(patternAt(p));
+        bytes.append(char(p % 251));
     return bytes;
 }
 
@@ -30,22 +27,18 @@ class TestCachedFile : public QObject
 
 private slots:
     void initTestCase();
-    void openFailure();
-    void emptyFile();
-    void smallFile();
+    void openAndClose();
     void placement_data();
     void placement();
     void readBounds_data();
     void readBounds();
     void shrunkFile();
-    void reopen();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
 
     QTemporaryDir m_dir;
     QString m_big;
-    const qint64 m_bigSize = 262144;
 };
 
 QString TestCachedFile::write(const QString &name, const QByteArray &bytes)
@@ -60,49 +53,35 @@ QString TestCachedFile::write(const QString &name, const QByteArray &bytes)
 void TestCachedFile::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    m_big = write(QStringLiteral("big.bin"), pattern(0, m_bigSize));
+    m_big = write(QStringLiteral("big.bin"), pattern(0, bigSize));
 }
 
-void TestCachedFile::openFailure()
+void TestCachedFile::openAndClose()
 {
     CachedFile file;
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Error \\d+: .+")));
-    QVERIFY(!file.openFile(m_dir.filePath(QStringLiteral("missing.bin"))));
-    QVERIFY(!file.isFileOpen());
-    QVERIFY(!file.errorText().isEmpty());
-    QCOMPARE(file.fileSize(), qint64(-1));
-    QVERIFY(file.readAt(0, 16).isEmpty());
+    for (const QString &bad : {m_dir.filePath(QStringLiteral("missing.bin")), m_dir.path()}) {
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Error \\d+: .+")));
+        QVERIFY(!file.openFile(bad));
+        QVERIFY(!file.isFileOpen());
+        QVERIFY(!file.errorText().isEmpty());
+        QCOMPARE(file.fileSize(), qint64(-1));
+        QVERIFY(file.readAt(0, 16).isEmpty());
+    }
 
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Error \\d+: .+")));
-    QVERIFY(!file.openFile(m_dir.path()));
-    QVERIFY(!file.isFileOpen());
-}
-
-void TestCachedFile::emptyFile()
-{
-    CachedFile file;
     QVERIFY(file.openFile(write(QStringLiteral("empty.bin"), QByteArray())));
-    QVERIFY(file.isFileOpen());
     QCOMPARE(file.fileSize(), qint64(0));
     QCOMPARE(file.cacheCapacity(), 0);
     QVERIFY(file.readAt(0, 1).isEmpty());
-    file.closeFile();
-    QCOMPARE(file.fileSize(), qint64(-1));
-    QVERIFY(!file.isFileOpen());
-}
 
-void TestCachedFile::smallFile()
-{
-    // A file smaller than the window is read once, at open, and never again.
-    CachedFile file;
+    // A file smaller than the window is read once, at open.
     QVERIFY(file.openFile(write(QStringLiteral("small.bin"), pattern(0, 20))));
     QCOMPARE(file.cacheCapacity(), 20);
-    QCOMPARE(file.cacheEnd(), qint64(19));
     QCOMPARE(file.readAt(16, 16), pattern(16, 4));
     QCOMPARE(file.readAt(0, 16), pattern(0, 16));
-    QCOMPARE(file.readAt(19, 1), pattern(19, 1));
     QCOMPARE(file.diskReads(), qint64(1));
-    QCOMPARE(file.diskBytesRead(), qint64(20));
+    file.closeFile();
+    QCOMPARE(file.fileSize(), qint64(-1));
+    QVERIFY(file.readAt(0, 1).isEmpty());
 }
 
 void TestCachedFile::placement_data()
@@ -128,9 +107,6 @@ void TestCachedFile::placement_data()
         << QList<qint64>{100000, 30000} << qint64(0) << qint64(65535) << qint64(3);
     QTest::newRow("the last bytes: a short window")
         << QList<qint64>{262140} << qint64(262140 - 16384) << qint64(262143) << qint64(2);
-    QTest::newRow("backwards from the end")
-        << QList<qint64>{262140, 245755} << qint64(245755 - 49152) << qint64(245755 - 49152 + 65535)
-        << qint64(3);
 }
 
 void TestCachedFile::placement()
@@ -144,7 +120,7 @@ void TestCachedFile::placement()
     QVERIFY(file.openFile(m_big));
     QCOMPARE(file.cacheCapacity(), 65536);
     for (const qint64 position : positions)
-        QCOMPARE(file.readAt(position, 16), pattern(position, qMin<qint64>(16, m_bigSize - position)));
+        QCOMPARE(file.readAt(position, 16), pattern(position, qMin<qint64>(16, bigSize - position)));
     QCOMPARE(file.cacheStart(), cacheStart);
     QCOMPARE(file.cacheEnd(), cacheEnd);
     QCOMPARE(file.diskReads(), reads);
@@ -156,11 +132,10 @@ void TestCachedFile::readBounds_data()
     QTest::addColumn<qint64>("count");
     QTest::addColumn<qint64>("expected");
 
-    QTest::newRow("the last four bytes") << m_bigSize - 4 << qint64(16) << qint64(4);
-    QTest::newRow("at the end") << m_bigSize << qint64(1) << qint64(0);
-    QTest::newRow("far past the end") << m_bigSize + 100000 << qint64(16) << qint64(0);
+    QTest::newRow("the last four bytes") << bigSize - 4 << qint64(16) << qint64(4);
+    QTest::newRow("at the end") << bigSize << qint64(1) << qint64(0);
+    QTest::newRow("far past the end") << std::numeric_limits<qint64>::max() << qint64(16) << qint64(0);
     QTest::newRow("negative position") << qint64(-1) << qint64(4) << qint64(0);
-    QTest::newRow("nothing asked") << qint64(0) << qint64(0) << qint64(0);
     QTest::newRow("negative count") << qint64(0) << qint64(-3) << qint64(0);
     QTest::newRow("count beyond the qint64 range")
         << qint64(5) << std::numeric_limits<qint64>::max() << qint64(65536 - 5);
@@ -175,35 +150,19 @@ void TestCachedFile::readBounds()
     CachedFile file;
     QVERIFY(file.openFile(m_big));
     const QByteArray bytes = file.readAt(position, count);
-    QCOMPARE(qint64(bytes.size()), expected);
-    if (expected > 0)
-        QCOMPARE(bytes, pattern(position, expected));
-    QVERIFY(file.readAt(std::numeric_limits<qint64>::max(), 16).isEmpty());
+    QCOMPARE(bytes, pattern(position, expected));
     QVERIFY(file.cacheEnd() - file.cacheStart() < 65536);
 }
 
 void TestCachedFile::shrunkFile()
 {
-    // A file cut short behind the view's back: the reads that find nothing give nothing.
+    // A file cut short behind the view's back: reads that find nothing give nothing.
     const QString path = write(QStringLiteral("shrinking.bin"), pattern(0, 200000));
     CachedFile file;
     QVERIFY(file.openFile(path));
     QVERIFY(QFile::resize(path, 10000));
     QVERIFY(file.readAt(150000, 16).isEmpty());
     QCOMPARE(file.readAt(9990, 16), pattern(9990, 10));
-    QCOMPARE(file.fileSize(), qint64(200000));
-}
-
-void TestCachedFile::reopen()
-{
-    CachedFile file;
-    QVERIFY(file.openFile(m_big));
-    file.readAt(200000, 16);
-    QVERIFY(file.openFile(write(QStringLiteral("other.bin"), QByteArray("abc"))));
-    QCOMPARE(file.fileSize(), qint64(3));
-    QCOMPARE(file.cacheStart(), qint64(0));
-    QCOMPARE(file.readAt(0, 16), QByteArray("abc"));
-    QCOMPARE(file.diskReads(), qint64(1));
 }
 
 QTEST_GUILESS_MAIN(TestCachedFile)
