@@ -1,5 +1,6 @@
 #include "element_database_writer.h"
 
+#include "batch_columns.h"
 #include "row_batch_table.h"
 
 #include <sqlite3.h>
@@ -151,7 +152,6 @@ bool ElementDatabaseWriter::finish(QString *error)
             + std::to_string(m_maxId) + ")";
         // The viewer looks children up by parent; the index is built once, after the rows.
         if (!execute(count.c_str()) || !execute("CREATE INDEX elements_parent_id ON elements (parent_id)")
-            || !execute("CREATE INDEX frames_stream ON frames (stream, frame)")
             || !execute("COMMIT"))
             m_error = m_error.isEmpty() ? QStringLiteral("element database: commit failed") : m_error;
     }
@@ -197,8 +197,9 @@ void ElementDatabaseWriter::writerLoop()
     execute("PRAGMA journal_mode = OFF");
     execute("PRAGMA synchronous = OFF");
     execute("BEGIN");
-    if (!RowBatchTable::install(m_db, &m_rows))
-        m_error = QStringLiteral("element database: cannot register the row table");
+    if (!RowBatchTable<Row, ElementRowColumns>::install(m_db, "kestrune_rows", &m_rows)
+        || !RowBatchTable<FrameRecord, FrameColumns>::install(m_db, "kestrune_frames", &m_frames))
+        m_error = QStringLiteral("element database: cannot register the batch tables");
     m_elements = prepare("INSERT INTO elements SELECT id, level, parent_id, last_child_id, name_id,"
                          " offset, size, raw_value, hrf_value FROM kestrune_rows");
     m_seqNums = prepare("INSERT INTO elements_seq_num SELECT explicit_id, seq_num FROM kestrune_rows"
@@ -208,7 +209,7 @@ void ElementDatabaseWriter::writerLoop()
     m_name = prepare("INSERT INTO dictionary VALUES (?, ?)");
     m_description = prepare("INSERT OR REPLACE INTO descriptions VALUES (?, ?)");
     m_note = prepare("INSERT INTO notes VALUES (?, ?)");
-    m_frame = prepare("INSERT INTO frames VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+    m_frame = prepare("INSERT INTO frames SELECT * FROM kestrune_frames");
     m_stream = prepare("INSERT INTO streams VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
 
     for (;;) {
@@ -273,18 +274,11 @@ bool ElementDatabaseWriter::writeBatch(const Batch &batch)
         if (!step(m_note))
             return false;
     }
-    for (const FrameRecord &frame : batch.frames) {
-        sqlite3_bind_int64(m_frame, 1, frame.stream);
-        sqlite3_bind_int64(m_frame, 2, qint64(frame.number));
-        sqlite3_bind_int64(m_frame, 3, qint64(frame.offset));
-        sqlite3_bind_int64(m_frame, 4, qint64(frame.size));
-        sqlite3_bind_int64(m_frame, 5, frame.time);
-        sqlite3_bind_int64(m_frame, 6, frame.time2);
-        sqlite3_bind_int64(m_frame, 7, frame.duration);
-        sqlite3_bind_int(m_frame, 8, frame.keyFrame ? 1 : 0);
-        if (!step(m_frame))
-            return false;
-    }
+    m_frames = &batch.frames;
+    const bool framesInserted = batch.frames.empty() || step(m_frame);
+    m_frames = nullptr;
+    if (!framesInserted)
+        return false;
     for (size_t s = 0; s < batch.streams.size(); ++s) {
         const StreamRecord &stream = batch.streams[s];
         sqlite3_bind_int64(m_stream, 1, qint64(s));

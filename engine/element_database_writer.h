@@ -89,6 +89,7 @@ private:
 
     // Owned by the writing thread.
     const std::vector<Row> *m_rows = nullptr; ///< the batch that kestrune_rows shows
+    const std::vector<FrameRecord> *m_frames = nullptr; ///< the batch that kestrune_frames shows
     sqlite3_stmt *m_elements = nullptr;
     sqlite3_stmt *m_seqNums = nullptr;
     sqlite3_stmt *m_update = nullptr;
