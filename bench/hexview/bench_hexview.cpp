@@ -120,7 +120,7 @@ void benchRepaint(const QString &path)
             std::sort(times.begin(), times.end());
             std::printf("  font %4.1f pt, %2d bytes/line, %3d lines of %d px: median %.3f ms, 95%% %.3f ms, "
                         "max %.3f ms\n",
-                        font, bytesPerLine, area.layout().visibleLines(), area.lineHeight(), times[rounds / 2],
+                        font, bytesPerLine, area.viewLayout().visibleLines(), area.lineHeight(), times[rounds / 2],
                         times[rounds * 95 / 100], times.back());
         }
     }
@@ -147,19 +147,19 @@ void benchViewPaging(const QString &path, qint64 span)
     const CachedFile &file = *area.file();
     FillLog log(file);
     bool single = true;
-    const qint64 pageBytes = area.layout().visibleLines() * qint64(area.bytesPerLine());
+    const qint64 pageBytes = area.viewLayout().visibleLines() * qint64(area.bytesPerLine());
     QScrollBar *bar = area.verticalScrollBar();
     area.viewport()->repaint();
-    while (area.layout().lineOffset(area.topLine()) + pageBytes < span) {
+    while (area.viewLayout().lineOffset(area.topLine()) + pageBytes < span) {
         bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
         area.viewport()->repaint();
         single = log.note() && single;
     }
-    report("view, forwards", area.layout().lineOffset(area.topLine()) + pageBytes, file.diskBytesRead(),
+    report("view, forwards", area.viewLayout().lineOffset(area.topLine()) + pageBytes, file.diskBytesRead(),
            log.fills(), single);
     const qint64 before = file.diskBytesRead();
     FillLog back(file);
-    const qint64 from = area.layout().lineOffset(area.topLine()) + pageBytes;
+    const qint64 from = area.viewLayout().lineOffset(area.topLine()) + pageBytes;
     while (area.topLine() > 0) {
         bar->triggerAction(QAbstractSlider::SliderPageStepSub);
         area.viewport()->repaint();

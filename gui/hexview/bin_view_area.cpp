@@ -37,8 +37,6 @@ BinViewArea::BinViewArea(QWidget *parent)
     updateScrollRange();
 }
 
-BinViewArea::~BinViewArea() = default;
-
 bool BinViewArea::openFile(const QString &file_name)
 {
     closeFile();

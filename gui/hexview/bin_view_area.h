@@ -23,7 +23,6 @@ class BinViewArea : public QAbstractScrollArea
 
 public:
     explicit BinViewArea(QWidget *parent = nullptr);
-    ~BinViewArea() override;
 
     int bytesPerLine() const { return m_layout.bytesPerLine(); }
     /// Point size of the view's font.
@@ -36,7 +35,7 @@ public:
     /// The line shown at the top of the view.
     qint64 topLine() const { return m_topLine; }
     qint64 lineCount() const { return m_layout.lineCount(); }
-    const BinViewLayout &layout() const { return m_layout; }
+    const BinViewLayout &viewLayout() const { return m_layout; }
     const CachedFile *file() const { return m_file; }
 
     int charWidth() const { return m_charWidth; }
