@@ -337,8 +337,7 @@ int ContainerAVI::parseKnownChunk(quint64 start, quint64 pos, quint64 garbage, q
 
     endGroup();
     m_chunkEnd = outerEnd;
-    currentOffset = start;
-    file.seek(qint64(start));
+    restorePosition(start);
     return result;
 }
 
@@ -380,8 +379,7 @@ int ContainerAVI::parseUnknownChunk(quint64 start, quint64 pos, quint64 garbage,
     parseUnknownObject(data, uint(length));
     endGroup();
     m_chunkEnd = outerEnd;
-    currentOffset = start;
-    file.seek(qint64(start));
+    restorePosition(start);
     return Status::Success;
 }
 
@@ -390,9 +388,17 @@ int ContainerAVI::parseLeftover(quint64 start, quint64 end, quint64 *consumed)
     // Too few bytes for a chunk header remain before the end of the list: they belong to nothing.
     addGarbage(start, end - start);
     *consumed = end - start;
-    currentOffset = start;
-    file.seek(qint64(start));
+    restorePosition(start);
     return Status::Success;
+}
+
+void ContainerAVI::restorePosition(quint64 start)
+{
+    currentOffset = start;
+    // Inside a list the walk reads through the window and the enclosing list sets the device
+    // where it needs it; only the caller of a top-level chunk gets the device back at its start.
+    if (m_listEnds.empty())
+        file.seek(qint64(start));
 }
 
 int ContainerAVI::parseUnknownObject(quint64 offset, uint size)

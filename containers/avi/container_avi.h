@@ -70,6 +70,8 @@ private:
                           const QString &fourcc, quint32 size, quint64 *consumed);
     int parseListChildren(quint64 first, quint64 end, int result);
     int parseLeftover(quint64 start, quint64 end, quint64 *consumed);
+    /// Sets the current offset (and, at the top level, the device) back to a chunk's start.
+    void restorePosition(quint64 start);
 
     /// Reads the fixed structure of a chunk into buffer (structureSize bytes): at most the chunk's
     /// own data, the missing bytes read as 0.
