@@ -1,27 +1,20 @@
-#include "parser.h"
-#include "plugins.h"
+#include "main_window.h"
+#include "style.h"
 
 #include <QApplication>
-#include <QLabel>
-#include <QMainWindow>
-#include <QStringList>
+#include <QIcon>
 
 int main(int argc, char *argv[])
 {
-    // Qt 6 reads 8-bit text as UTF-8 everywhere, so no codec needs to be set.
+    // Qt 6 reads every 8-bit string as UTF-8 (the analyser's report included), so no codec needs
+    // to be set for translations or for conversions.
     QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Orvane"));
-    QApplication::setApplicationName(QStringLiteral("Kestrune"));
+    QApplication::setStyle(new Style);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":resources/icon.svg")));
 
-    QStringList formats;
-    for (const Plugins::Plugin &plugin : Plugins::collectPlugins(false))
-        formats << plugin.name;
-
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Kestrune"));
-    window.setCentralWidget(new QLabel(
-        QObject::tr("Kestrune reads: %1").arg(formats.join(QStringLiteral(", "))), &window));
-    window.resize(800, 600);
-    window.show();
-    return app.exec();
+    auto *window = new MainWindow;
+    window->show();
+    const int result = app.exec();
+    delete window;
+    return result;
 }

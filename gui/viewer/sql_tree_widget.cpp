@@ -5,11 +5,16 @@
 #include "viewer_database.h"
 #include "viewer_settings.h"
 
+#include "parser.h"
+#include "progress_dialog.h"
+
 #include <QFontMetrics>
+#include <QFutureWatcher>
 #include <QGridLayout>
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QSettings>
+#include <QtConcurrent>
 
 #include <cmath>
 
@@ -129,4 +134,40 @@ void SqlTreeWidget::resizeEvent(QResizeEvent *event)
     QWidget::resizeEvent(event);
     if (event->size().height() != event->oldSize().height())
         updatePage();
+}
+
+// The analysis: the engine runs on one worker thread of the global pool while the GUI thread
+// runs the progress dialog and touches neither the engine nor the database.
+int SqlTreeWidget::analyzeFile(const QString &fileName, const QString &engineOption)
+{
+    database->close();
+
+    ProgressDialog dialog(this, Qt::WindowFlags());
+    dialog.setWindowTitle(tr("Kestrune"));
+    dialog.setLabelText(tr("Analyzing file structure ..."));
+    dialog.setFixedHeight(dialog.sizeHint().height());
+    dialog.setMinimumWidth(dialog.sizeHint().width());
+
+    QFutureWatcher<int> watcher;
+    delete parser;
+    parser = new Parser(this);
+    connect(&watcher, SIGNAL(finished()), &dialog, SLOT(accept()));
+    connect(parser, SIGNAL(progress(int)), &dialog, SLOT(setValue(int)));
+    Parser *engine = parser;
+    watcher.setFuture(QtConcurrent::run([engine, fileName, engineOption] {
+        return engine->parseFile(fileName, QStringLiteral(":memory:"), engineOption);
+    }));
+    dialog.exec();
+
+    const int result = watcher.future().result();
+    QSqlDatabase *connection = result == 0 ? parser->getConnection() : nullptr;
+    if (connection) {
+        database->setDatabase(connection);
+        resetView();
+        return 0;
+    }
+    delete parser;
+    parser = nullptr;
+    resetView();
+    return -1;
 }

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class Parser;
 class QModelIndex;
 class QScrollBar;
 class QSqlDatabase;
@@ -33,6 +34,11 @@ public:
     void saveSettings();
     void loadSettings();
 
+    /// Parses fileName on a worker thread under a modal progress dialog and attaches the element
+    /// database it yields. 0 on success; -1 otherwise, with the tree left empty. engineOption is
+    /// handed to the engine unchanged.
+    int analyzeFile(const QString &fileName, const QString &engineOption);
+
     SqlTree *sqlTree() const { return tree; }
     SqlTreeHeader *sqlTreeHeader() const;
     ViewerDatabase *viewerDatabase() const { return database; }
@@ -53,4 +59,6 @@ private:
     int page_rows = 0;
     qint64 top_id = 1;
     ViewerDatabase *database = nullptr;
+    /// The engine of the last analysis (a child); kept after success, replaced by the next one.
+    Parser *parser = nullptr;
 };

@@ -1,0 +1,333 @@
+#include "main_window.h"
+
+#include "about_dialog.h"
+#include "app_settings.h"
+#include "bin_view_area.h"
+#include "bin_view_widget.h"
+#include "media_info_process.h"
+#include "plugins.h"
+#include "progress_dialog.h"
+#include "properties_dialog.h"
+#include "sql_tree_widget.h"
+#include "viewer_settings.h"
+
+#include <QAbstractItemModel>
+#include <QAction>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImage>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QSettings>
+#include <QSplitter>
+#include <QStyle>
+#include <QTextEdit>
+
+namespace {
+
+const char sizeKey[] = "main/size";
+const char posKey[] = "main/pos";
+const char pathKey[] = "main/path";
+const char filterKey[] = "main/filter";
+const char menuLogoPath[] = ":resources/menu-logo.svg";
+
+// A byte count as the tree shows it: whole bytes, or whole bytes, ':' and the leftover bits.
+struct ByteText
+{
+    qint64 bytes = 0;
+    bool partial = false;
+};
+
+ByteText parseByteText(const QString &text)
+{
+    const qsizetype colon = text.indexOf(QLatin1Char(':'));
+    if (colon < 0)
+        return {text.toLongLong(), false};
+    return {text.left(colon).toLongLong(), true};
+}
+
+QPoint centreOf(const QRect &area)
+{
+    return QPoint((area.left() + area.right()) / 2, (area.top() + area.bottom()) / 2);
+}
+
+QRect availableDesktop()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect();
+}
+
+void showError(QWidget *parent, const QString &text)
+{
+    QMessageBox::critical(parent, QObject::tr("Error"), text, QMessageBox::Ok);
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
+{
+    setWindowTitle(tr("Kestrune"));
+
+    auto *splitter = new QSplitter(Qt::Horizontal);
+    binViewWidget = new BinViewWidget(splitter);
+    sqlTreeWidget = new SqlTreeWidget(splitter);
+    // Both views keep their settings in the program's one store.
+    binViewWidget->setSettings(&appSettings());
+    ViewerSettings::setStore(&appSettings());
+
+    collectContainerFilters();
+    splitter->addWidget(binViewWidget);
+    splitter->addWidget(sqlTreeWidget);
+    createMenus();
+    setCentralWidget(splitter);
+
+    const QRect available = availableDesktop();
+    resize(available.size() * 8 / 10);
+    QRect frame = frameGeometry();
+    frame.moveCenter(centreOf(available));
+    move(frame.topLeft());
+
+    loadSettings();
+    connect(sqlTreeWidget, SIGNAL(clicked(const QModelIndex &, bool)),
+            this, SLOT(treeClicked(const QModelIndex &, bool)));
+}
+
+MainWindow::~MainWindow()
+{
+    delete mediaInfoWindow;
+}
+
+void MainWindow::collectContainerFilters()
+{
+    containerMasks.clear();
+    for (const Plugins::Plugin &plugin : Plugins::collectPlugins(false)) {
+        QStringList masks = plugin.extensions;
+        masks.sort();
+        masks.replaceInStrings(QRegularExpression(QStringLiteral("^")), QStringLiteral("*."));
+        containerFilters << tr("%1 containers (%2)").arg(plugin.name, masks.join(QLatin1Char(' ')));
+        containerMasks << masks;
+    }
+    containerFilters.sort();
+    if (!containerFilters.isEmpty() && !containerMasks.isEmpty()) {
+        containerMasks.removeDuplicates();
+        containerMasks.sort();
+    }
+}
+
+QAction *MainWindow::addMenuAction(QMenu *menu, const QString &text, QObject *receiver, const char *slot,
+                                   const QString &shortcut, const QString &iconPath)
+{
+    auto *action = new QAction(text, menu);
+    if (!iconPath.isEmpty())
+        action->setIcon(QIcon(iconPath));
+    if (!shortcut.isEmpty())
+        action->setShortcut(QKeySequence(shortcut));
+    connect(action, SIGNAL(triggered(bool)), receiver, slot);
+    menu->addAction(action);
+    return action;
+}
+
+void MainWindow::createMenus()
+{
+    QMenu *fileMenu = menuBar()->addMenu(tr("File"));
+    addMenuAction(fileMenu, tr("Open digital container ..."), this, SLOT(openContainer()), tr("Ctrl+O"), QString());
+    closeAction = addMenuAction(fileMenu, tr("Close"), this, SLOT(closeFile()), QString(), QString());
+    closeAction->setEnabled(false);
+    viewMediaInfoAction = addMenuAction(fileMenu, tr("View MediaInfo ..."), this, SLOT(viewMediaInfoOutput()),
+                                        QString(), QString());
+    viewMediaInfoAction->setEnabled(false);
+    fileMenu->addSeparator();
+    addMenuAction(fileMenu, tr("Properties ..."), this, SLOT(properties()), tr("Ctrl+P"), QString());
+    fileMenu->addSeparator();
+    addMenuAction(fileMenu, tr("Quit"), this, SLOT(close()), tr("Ctrl+Q"), QString());
+
+    QMenu *helpMenu = menuBar()->addMenu(tr("Help"));
+    addMenuAction(helpMenu, tr("About ..."), this, SLOT(about()), QString(), QString());
+
+    auto *logo = new QLabel(menuBar());
+    const int margin = style()->pixelMetric(QStyle::PM_LayoutLeftMargin);
+    logo->setStyleSheet(QStringLiteral("image: url(%1); margin-right: %2")
+                            .arg(QLatin1String(menuLogoPath)).arg(margin));
+    logo->setFixedSize(margin + QImage(QString::fromLatin1(menuLogoPath)).width(), menuBar()->sizeHint().height());
+    menuBar()->setCornerWidget(logo, Qt::TopRightCorner);
+}
+
+void MainWindow::treeClicked(const QModelIndex &index, bool update_scroll_pos)
+{
+    if (sender() != sqlTreeWidget || index.row() < 0 || index.column() < 0 || !index.model())
+        return;
+    const QAbstractItemModel *model = index.model();
+    const QString offsetText = model->index(index.row(), 1).data(Qt::DisplayRole).toString();
+    const QString sizeText = model->index(index.row(), 2).data(Qt::DisplayRole).toString();
+    if (offsetText.isEmpty() || sizeText.isEmpty())
+        return;
+    const ByteText offset = parseByteText(offsetText);
+    const ByteText size = parseByteText(sizeText);
+    // A partial last byte is highlighted as a whole byte.
+    binViewWidget->binViewArea()->setSelection(offset.bytes, size.bytes + (size.partial ? 1 : 0),
+                                              update_scroll_pos);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    delete mediaInfoWindow;
+    mediaInfoWindow = nullptr;
+    saveSettings();
+    QMainWindow::closeEvent(event);
+}
+
+void MainWindow::saveSettings()
+{
+    QSettings &settings = appSettings();
+    settings.setValue(QLatin1String(sizeKey), size());
+    settings.setValue(QLatin1String(posKey), pos());
+    sqlTreeWidget->saveSettings();
+    binViewWidget->saveSettings();
+}
+
+void MainWindow::loadSettings()
+{
+    QSettings &settings = appSettings();
+    // A value that is not a size or a point is as good as absent.
+    const QVariant storedSize = settings.value(QLatin1String(sizeKey));
+    if (storedSize.typeId() == QMetaType::QSize && storedSize.toSize().isValid())
+        resize(storedSize.toSize());
+    const QVariant storedPos = settings.value(QLatin1String(posKey));
+    if (storedPos.typeId() == QMetaType::QPoint)
+        move(storedPos.toPoint());
+    sqlTreeWidget->loadSettings();
+    binViewWidget->loadSettings();
+}
+
+void MainWindow::properties()
+{
+    PropertiesDialog dialog(binViewWidget, sqlTreeWidget, this, Qt::WindowFlags());
+    dialog.exec();
+}
+
+void MainWindow::about()
+{
+    AboutDialog dialog(this, Qt::WindowFlags());
+    dialog.exec();
+}
+
+void MainWindow::closeFile()
+{
+    setWindowTitle(tr("Kestrune"));
+    binViewWidget->binViewArea()->closeFile();
+    sqlTreeWidget->closeDatabase();
+    closeAction->setEnabled(false);
+    viewMediaInfoAction->setEnabled(false);
+    if (mediaInfoWindow)
+        mediaInfoWindow->close();
+    emit mediaInfoChanged(QString());
+}
+
+void MainWindow::openContainer()
+{
+    QStringList filters;
+    if (!containerMasks.isEmpty())
+        filters << tr("All digital containers (%1)").arg(containerMasks.join(QLatin1Char(' ')));
+    filters << containerFilters;
+    filters << tr("All files (*.*)");
+
+    QSettings &settings = appSettings();
+    const QString startPath = settings.value(QLatin1String(pathKey)).toString();
+    QString selectedFilter = settings.value(QLatin1String(filterKey), QString()).toString();
+    const QString fileName = QFileDialog::getOpenFileName(this, tr("Open ..."), startPath,
+                                                          filters.join(QStringLiteral(";;")), &selectedFilter,
+                                                          QFileDialog::DontUseNativeDialog | QFileDialog::ReadOnly);
+    if (fileName.isEmpty())
+        return;
+
+    closeFile();
+    settings.setValue(QLatin1String(pathKey), fileName);
+    settings.setValue(QLatin1String(filterKey), selectedFilter);
+
+    QFileInfo info(fileName);
+    if (!info.exists()) {
+        showError(this, tr("File does not exists."));
+        return;
+    }
+    if (info.isSymLink())
+        info.setFile(info.symLinkTarget());
+    if (!info.isFile()) {
+        showError(this, tr("Selected file is not a regular file."));
+        return;
+    }
+    if (!info.isReadable()) {
+        showError(this, tr("Selected file is unreadable. Check permissions"));
+        return;
+    }
+    if (info.size() == 0) {
+        showError(this, tr("Selected file has zero length."));
+        return;
+    }
+
+    binViewWidget->binViewArea()->closeFile();
+    sqlTreeWidget->closeDatabase();
+    if (sqlTreeWidget->analyzeFile(fileName, QString()) != 0) {
+        showError(this, tr("File analyzing failed. File is corrupted or has an unknown format."));
+        return;
+    }
+    binViewWidget->binViewArea()->openFile(fileName);
+    setWindowTitle(tr("Kestrune") + tr(" [%1]").arg(info.fileName()));
+    runMediaInfo(fileName);
+}
+
+void MainWindow::runMediaInfo(const QString &fileName)
+{
+    auto *dialog = new ProgressDialog(this, Qt::WindowFlags());
+    dialog->setCancelButtonVisible(true);
+    dialog->setWindowTitle(tr("Kestrune"));
+    dialog->setLabelText(tr("Getting information from MediaInfo ..."));
+    dialog->setFixedHeight(dialog->sizeHint().height());
+    dialog->setMinimumWidth(dialog->sizeHint().width());
+
+    auto *process = new MediaInfoProcess(fileName);
+    if (!mediaInfoProgram.isEmpty())
+        process->setProgram(mediaInfoProgram);
+    connect(process, SIGNAL(finishedSignal(int, QProcess::ExitStatus)), dialog, SLOT(accept()),
+            Qt::QueuedConnection);
+    connect(process, SIGNAL(error(QProcess::ProcessError)), dialog, SLOT(accept()), Qt::QueuedConnection);
+    connect(dialog, SIGNAL(rejected()), process, SLOT(kill()), Qt::DirectConnection);
+
+    process->start();
+    dialog->exec();
+
+    mediaInfoOutput = process->capturedOutput();
+    while (!mediaInfoOutput.isEmpty() && mediaInfoOutput.last().isEmpty())
+        mediaInfoOutput.removeLast();
+    emit mediaInfoChanged(mediaInfoOutput.join(QLatin1Char('\n')));
+    viewMediaInfoAction->setEnabled(!mediaInfoOutput.isEmpty());
+    closeAction->setEnabled(true);
+
+    delete process;
+    delete dialog;
+}
+
+void MainWindow::viewMediaInfoOutput()
+{
+    if (!mediaInfoWindow) {
+        mediaInfoWindow = new QTextEdit;
+        mediaInfoWindow->setWindowTitle(tr("Kestrune") + tr(" - MediaInfo"));
+        mediaInfoWindow->setReadOnly(true);
+        QFont font(QStringLiteral("Monospace"));
+        font.setStyleHint(QFont::TypeWriter, QFont::PreferDefault);
+        mediaInfoWindow->setFont(font);
+        const QFontMetrics metrics(font);
+        mediaInfoWindow->resize(100 * metrics.horizontalAdvance(QLatin1Char('#')), 30 * metrics.height());
+        const QRect available = availableDesktop();
+        QRect frame = mediaInfoWindow->frameGeometry();
+        frame.moveCenter(centreOf(available));
+        mediaInfoWindow->move(frame.topLeft());
+        connect(this, SIGNAL(mediaInfoChanged(QString)), mediaInfoWindow, SLOT(setText(QString)));
+    }
+    mediaInfoWindow->setText(mediaInfoOutput.join(QLatin1Char('\n')));
+    mediaInfoWindow->show();
+}
