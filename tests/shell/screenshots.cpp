@@ -1,0 +1,100 @@
+// Takes the pictures of the program for its documentation: run under an X server (xvfb-run) as
+//
+//   kestrune-screenshots FILE OUTPUT_FOLDER
+//
+// It opens FILE through the open dialog, unfolds the movie box, selects its header and writes
+// main.png, mediainfo.png, properties.png and about.png. Settings go to a scratch store.
+
+#include "main_window.h"
+#include "modal_answerer.h"
+#include "sql_tree.h"
+#include "sql_tree_widget.h"
+#include "style.h"
+#include "viewer_database.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QIcon>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTextEdit>
+
+#include <cstdio>
+
+namespace {
+
+qint64 firstId(ViewerDatabase *database, const QString &name)
+{
+    QSqlQuery query(*database->database());
+    query.prepare(QStringLiteral("SELECT e.id FROM elements e JOIN dictionary d ON d.id = e.name_id "
+                                 "WHERE d.name = ? ORDER BY e.id LIMIT 1"));
+    query.addBindValue(name);
+    return query.exec() && query.next() ? query.value(0).toLongLong() : -1;
+}
+
+bool save(QWidget *widget, const QDir &folder, const QString &name)
+{
+    QTest::qWait(300);
+    const bool saved = widget->grab().save(folder.filePath(name));
+    std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(folder.filePath(name)));
+    return saved;
+}
+
+// Photographs the modal dialog that opens next, then closes it.
+void photographNextDialog(QWidget *owner, const QDir &folder, const QString &name)
+{
+    QTimer::singleShot(300, owner, [folder, name] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        if (!dialog)
+            return;
+        save(dialog, folder, name);
+        dialog->close();
+    });
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QApplication app(argc, argv);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: kestrune-screenshots FILE OUTPUT_FOLDER\n");
+        return 2;
+    }
+    QApplication::setStyle(new Style);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":resources/icon.svg")));
+    const QString file = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
+    const QDir folder(QString::fromLocal8Bit(argv[2]));
+
+    MainWindow window;
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return 1;
+    ModalAnswerer answerer;
+    answerer.chooseFile(file);
+    window.openContainer();
+
+    SqlTreeWidget *treeWidget = window.treeView();
+    ViewerDatabase *database = treeWidget->viewerDatabase();
+    database->openElement(firstId(database, QStringLiteral("moov")));
+    database->openElement(firstId(database, QStringLiteral("mvhd")));
+    SqlTree *tree = treeWidget->sqlTree();
+    tree->goToId(1, false, true);
+    for (int row = 0; row < tree->topLevelItemCount(); ++row) {
+        if (tree->topLevelItem(row)->text(0) == QLatin1String("mvhd"))
+            QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(tree->topLevelItem(row)).center());
+    }
+    bool ok = save(&window, folder, QStringLiteral("main.png"));
+
+    window.viewMediaInfoOutput();
+    ok = window.mediaInfoView() && save(window.mediaInfoView(), folder, QStringLiteral("mediainfo.png")) && ok;
+    window.mediaInfoView()->close();
+
+    photographNextDialog(&window, folder, QStringLiteral("properties.png"));
+    window.properties();
+    photographNextDialog(&window, folder, QStringLiteral("about.png"));
+    window.about();
+    return ok ? 0 : 1;
+}
