@@ -524,6 +524,11 @@ void SqlTree::drawBranches(QPainter *painter, const QRect &rect, const QModelInd
     const bool reverse = isRightToLeft();
     QStyleOptionViewItem opt;
     initViewItemOption(&opt);
+    // Branch arrows take the window text colour, which a dark window style makes light; on the
+    // light rows they must take the rows' own text colour.
+    const QPalette::ColorRole text = selectionModel()->isSelected(index) ? QPalette::HighlightedText : QPalette::Text;
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        opt.palette.setColor(group, QPalette::WindowText, opt.palette.color(group, text));
     QStyle::State rowState = QStyle::State_None;
     if (isEnabled())
         rowState |= QStyle::State_Enabled;
