@@ -174,7 +174,7 @@ void ContainerAVI::prepareParsing()
 {
     m_window.reset();
     m_listEnds.clear();
-    m_chunkEnd = m_window.fileSize();
+    m_chunkEnd = m_window.size();
 }
 
 void ContainerAVI::finalizeParsing() {}
@@ -219,7 +219,7 @@ int ContainerAVI::getSize(uint *size)
 
 quint64 ContainerAVI::enclosingEnd() const
 {
-    const quint64 fileEnd = m_window.fileSize();
+    const quint64 fileEnd = m_window.size();
     return m_listEnds.empty() ? fileEnd : qMin(m_listEnds.back(), fileEnd);
 }
 

@@ -104,7 +104,6 @@ private:
     FileWindow m_window;
 
     int m_streamType = NoStream;
-    uint m_videoStreamCount = 0;
     /// Position among all stream headers of each video stream, in the order of their headers.
     std::vector<uint> m_videoStreams;
     /// dwRate / dwScale of the last stream header; 0 when either is 0.

@@ -146,7 +146,6 @@ int ContainerAVI::parseChunkSTRH(quint64 offset, uint size)
         typeName = QStringLiteral("Video");
         m_streamType = VideoStream;
         m_videoStreams.push_back(uint(stream));
-        ++m_videoStreamCount;
     } else if (type == QLatin1String("auds")) {
         typeName = QStringLiteral("Audio");
         m_streamType = AudioStream;
