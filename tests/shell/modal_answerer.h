@@ -17,6 +17,8 @@
 /// cancel button of the MediaInfo progress dialog.
 class ModalAnswerer : public QObject
 {
+    Q_OBJECT
+
 public:
     struct Message
     {
@@ -40,6 +42,11 @@ public:
     /// Presses the cancel button of the next progress dialog that shows one.
     void cancelNextProgress(bool cancel) { m_cancelProgress = cancel; }
 
+signals:
+    /// The open-file dialog is being answered with a file.
+    void fileChosen();
+
+public:
     QList<Message> messages;
     int fileDialogs() const { return m_fileDialogs; }
     QStringList nameFilters;
@@ -66,6 +73,7 @@ private:
                 return;
             }
             dialog->selectFile(m_path);
+            emit fileChosen();
             // The dialog itself refuses names that are no existing regular file; the checks
             // behind it are reached by answering past it.
             QDialog *asDialog = dialog;
