@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -235,9 +236,13 @@ int ContainerAVI::parseElement(quint64 *consumed)
     // skipped one at a time and reported together before the next chunk.
     quint64 pos = start;
     while (end - pos >= 8) {
-        char id[4];
-        if (m_window.read(pos, id, 4) < 4)
+        quint64 got = 0;
+        const char *header = m_window.peek(pos, 8, &got);
+        if (got < 8)
             return Status::UnexpectedEnd;
+        char id[4];
+        std::memcpy(id, header, 4);
+        const quint32 size = qFromLittleEndian<quint32>(header + 4);
         if (!isFourcc(id)) {
             ++pos;
             continue;
@@ -247,10 +252,6 @@ int ContainerAVI::parseElement(quint64 *consumed)
         if (searchID(fourcc, &record) == Status::Success)
             return parseKnownChunk(start, pos, pos - start, end, fourcc, record, consumed);
 
-        char sizeBytes[4];
-        if (m_window.read(pos + 4, sizeBytes, 4) < 4)
-            return Status::UnexpectedEnd;
-        const quint32 size = qFromLittleEndian<quint32>(sizeBytes);
         if (size == 0 || size > end - 8) {
             ++pos;
             continue;
@@ -264,8 +265,8 @@ int ContainerAVI::parseElement(quint64 *consumed)
         const quint64 scanEnd = data + qMin<quint64>(size - 4, end - data >= 4 ? end - data - 3 : 0);
         quint64 hit = 0;
         for (quint64 q = data; q < scanEnd; ++q) {
-            char candidate[4];
-            if (m_window.read(q, candidate, 4) < 4)
+            const char *candidate = m_window.peek(q, 4, &got);
+            if (got < 4)
                 return Status::UnexpectedEnd;
             if (isFourcc(candidate) && isKnownChunk(candidate)) {
                 hit = q;

@@ -8,6 +8,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -37,8 +38,10 @@ int ContainerAVI::parseChunkIDX1(quint64 offset, uint size)
     quint64 walked = 0;
     while (walked < entries) {
         const quint64 at = offset + walked * idx1EntrySize;
-        char entry[idx1EntrySize];
-        m_window.read(at, entry, idx1EntrySize);
+        char entry[idx1EntrySize] = {};
+        quint64 got = 0;
+        if (const char *bytes = m_window.peek(at, idx1EntrySize, &got))
+            std::memcpy(entry, bytes, size_t(got));
         const char *id = entry;
         const quint32 flags = qFromLittleEndian<quint32>(entry + 4);
         const quint32 chunkOffset = qFromLittleEndian<quint32>(entry + 8);
