@@ -326,8 +326,10 @@ void MainWindow::viewMediaInfoOutput()
         QRect frame = mediaInfoWindow->frameGeometry();
         frame.moveCenter(centreOf(available));
         mediaInfoWindow->move(frame.topLeft());
-        connect(this, SIGNAL(mediaInfoChanged(QString)), mediaInfoWindow, SLOT(setText(QString)));
+        // The report quotes the file's own tags; shown as plain text, markup in them stays text
+        // and cannot make the view load anything.
+        connect(this, SIGNAL(mediaInfoChanged(QString)), mediaInfoWindow, SLOT(setPlainText(QString)));
     }
-    mediaInfoWindow->setText(mediaInfoOutput.join(QLatin1Char('\n')));
+    mediaInfoWindow->setPlainText(mediaInfoOutput.join(QLatin1Char('\n')));
     mediaInfoWindow->show();
 }
