@@ -362,7 +362,7 @@ int ContainerMKV::readFloat(const ElementMKV *element, double *value)
 int ContainerMKV::readText(const ElementMKV *element, quint64 limit, QByteArray *bytes)
 {
     try {
-        *bytes = m_window.read(element->dataOffset, std::min(element->dataSize, limit));
+        *bytes = m_window.bytes(element->dataOffset, std::min(element->dataSize, limit));
     } catch (const std::bad_alloc &) {
         return Status::AllocationFailed;
     }
@@ -472,7 +472,7 @@ int ContainerMKV::parseUnknownObject(quint64 offset, quint64 size)
         return Status::Success;
     QByteArray bytes;
     try {
-        bytes = m_window.read(offset, std::min(size, displayLimit));
+        bytes = m_window.bytes(offset, std::min(size, displayLimit));
     } catch (const std::bad_alloc &) {
         return Status::AllocationFailed;
     }

@@ -1,6 +1,7 @@
 #include "file_window.h"
 
 #include <algorithm>
+#include <cstring>
 
 void FileWindow::reset()
 {
@@ -10,20 +11,18 @@ void FileWindow::reset()
     m_known = true;
 }
 
-quint64 FileWindow::size()
+quint64 FileWindow::size() const
 {
-    if (!m_known)
-        reset();
-    return m_size;
+    return m_known ? m_size : quint64(qMax<qint64>(m_file.size(), 0));
 }
 
 void FileWindow::load(quint64 offset)
 {
     m_bufferStart = offset;
     m_bufferLength = 0;
-    const quint64 want = std::min(chunkSize, size() - offset);
-    if (m_buffer.size() < qsizetype(chunkSize))
-        m_buffer.resize(qsizetype(chunkSize));
+    const quint64 want = std::min(blockSize, size() - offset);
+    if (m_buffer.size() < qsizetype(blockSize))
+        m_buffer.resize(qsizetype(blockSize));
     if (!m_file.seek(qint64(offset)))
         return;
     const qint64 got = m_file.read(m_buffer.data(), qint64(want));
@@ -33,24 +32,27 @@ void FileWindow::load(quint64 offset)
 const char *FileWindow::peek(quint64 offset, quint64 count, quint64 *available)
 {
     *available = 0;
-    if (offset >= size() || count == 0)
+    if (!m_known)
+        reset();
+    if (offset >= m_size || count == 0)
         return nullptr;
-    count = std::min({count, chunkSize, m_size - offset});
+    count = std::min({count, blockSize, m_size - offset});
     if (offset < m_bufferStart || offset - m_bufferStart + count > m_bufferLength)
         load(offset);
     if (offset < m_bufferStart || offset - m_bufferStart >= m_bufferLength)
         return nullptr;
-    const quint64 inBuffer = m_bufferLength - (offset - m_bufferStart);
-    *available = std::min(count, inBuffer);
+    *available = std::min(count, m_bufferLength - (offset - m_bufferStart));
     return m_buffer.constData() + (offset - m_bufferStart);
 }
 
-QByteArray FileWindow::read(quint64 offset, quint64 count)
+QByteArray FileWindow::bytes(quint64 offset, quint64 count)
 {
-    if (offset >= size() || count == 0)
+    if (!m_known)
+        reset();
+    if (offset >= m_size || count == 0)
         return QByteArray();
     count = std::min(count, m_size - offset);
-    if (count <= chunkSize) {
+    if (count <= blockSize) {
         quint64 available = 0;
         const char *data = peek(offset, count, &available);
         return QByteArray(data, qsizetype(available));
@@ -58,4 +60,14 @@ QByteArray FileWindow::read(quint64 offset, quint64 count)
     if (!m_file.seek(qint64(offset)))
         return QByteArray();
     return m_file.read(qint64(count));
+}
+
+qsizetype FileWindow::read(quint64 offset, char *out, qsizetype count)
+{
+    if (count <= 0)
+        return 0;
+    const QByteArray data = bytes(offset, quint64(count));
+    std::memcpy(out, data.constData(), size_t(data.size()));
+    std::memset(out + data.size(), 0, size_t(count - data.size()));
+    return data.size();
 }

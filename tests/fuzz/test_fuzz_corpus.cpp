@@ -1,0 +1,92 @@
+// Replays the fuzzers' regression corpus (fuzz/corpus/<parser>/*): inputs that once broke a
+// parser, or that reach deep into it, must parse to a well-formed tree.
+
+#include "container_3gp.h"
+#include "container_avi.h"
+#include "container_driver.h"
+#include "container_mkv.h"
+#include "container_mov.h"
+#include "container_mp4.h"
+#include "recording_sink.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+using Factory = std::function<std::unique_ptr<ContainerAbstract>()>;
+
+template <class Parser>
+Factory factory()
+{
+    return [] { return std::make_unique<Parser>(); };
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Factory)
+
+class TestFuzzCorpus : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void replay_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("suffix");
+        QTest::addColumn<Factory>("create");
+        const QList<std::tuple<QString, QString, Factory>> parsers{
+            {QStringLiteral("mp4"), QStringLiteral("mp4"), factory<ContainerMP4>()},
+            {QStringLiteral("mov"), QStringLiteral("mov"), factory<ContainerMOV>()},
+            {QStringLiteral("3gp"), QStringLiteral("3gp"), factory<Container3GP>()},
+            {QStringLiteral("mkv"), QStringLiteral("mkv"), factory<ContainerMKV>()},
+            {QStringLiteral("avi"), QStringLiteral("avi"), factory<ContainerAVI>()},
+        };
+        int inputs = 0;
+        for (const auto &[folder, suffix, create] : parsers) {
+            const QDir dir(QStringLiteral(KESTRUNE_CORPUS "/") + folder);
+            for (const QString &name : dir.entryList(QDir::Files, QDir::Name)) {
+                QTest::addRow("%s/%s", qPrintable(folder), qPrintable(name)) << dir.filePath(name) << suffix << create;
+                ++inputs;
+            }
+        }
+        if (inputs == 0)
+            QSKIP("the corpus is empty");
+    }
+
+    void replay()
+    {
+        QFETCH(QString, input);
+        QFETCH(QString, suffix);
+        QFETCH(Factory, create);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("input.") + suffix);
+        QVERIFY(QFile::copy(input, path));
+        const qint64 fileBits = QFileInfo(path).size() * 8;
+
+        std::unique_ptr<ContainerAbstract> parser = create();
+        if (ContainerDriver::verify(*parser, path) != 0)
+            return;
+        RecordingSink sink;
+        QElapsedTimer timer;
+        timer.start();
+        ContainerDriver::run(*parser, path, sink, ParseOptions());
+        QVERIFY2(timer.elapsed() < 5000, "the parse of a small input took too long");
+        QVERIFY(sink.inOrder);
+        for (const ElementRecord &e : sink.elements()) {
+            QVERIFY(e.offset >= 0 && e.size >= 0);
+            QVERIFY2(e.offset <= fileBits && e.size <= fileBits - e.offset,
+                     qPrintable(QStringLiteral("%1 (id %2) reaches past the end of the file").arg(e.name).arg(e.id)));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFuzzCorpus)
+#include "test_fuzz_corpus.moc"
