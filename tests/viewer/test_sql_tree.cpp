@@ -192,6 +192,14 @@ private slots:
         QCOMPARE(currentShownId(tree()), 1);
         QVERIFY(!widget->rowScrollBar()->isEnabled());
 
+        // Both forms of the signal reach the main window's side.
+        QSignalSpy flagged(widget.get(), SIGNAL(clicked(QModelIndex, bool)));
+        QSignalSpy plain(widget.get(), SIGNAL(clicked(QModelIndex)));
+        QTest::mouseClick(tree()->viewport(), Qt::LeftButton, {}, rowPoint(tree(), 1, false));
+        QCOMPARE(flagged.size(), 1);
+        QCOMPARE(plain.size(), 1);
+        QCOMPARE(plain.at(0).at(0).value<QModelIndex>().row(), 1);
+
         // Opening moov makes the list longer than the page.
         QTest::mouseClick(tree()->viewport(), Qt::LeftButton, {}, rowPoint(tree(), 3, false));
         QTest::keyClick(tree(), Qt::Key_Right);
@@ -354,9 +362,13 @@ private slots:
         QCOMPARE(clicked.at(0).at(0).value<QModelIndex>().row(), leaf);
         QVERIFY(clicked.at(0).at(1).toBool());
 
-        // The branch cell of an element with children toggles it.
+        // The branch cell of an element with children toggles it; the index reported afterwards
+        // belongs to the refilled rows and still reads as the pressed element.
+        clicked.clear();
         mouse(tree(), QEvent::MouseButtonPress, rowPoint(tree(), shownRow(tree(), 15), true));
         QVERIFY(db()->isOpen(15));
+        QVERIFY(!clicked.isEmpty());
+        QCOMPARE(SqlTree::elementAt(clicked.last().at(0).value<QModelIndex>()).id, 15);
         mouse(tree(), QEvent::MouseButtonPress, rowPoint(tree(), shownRow(tree(), 15), true));
         QVERIFY(!db()->isOpen(15));
 
