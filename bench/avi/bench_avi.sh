@@ -1,7 +1,7 @@
 #!/bin/sh
 # AVI speed figures, side by side in one run on one file with 200,000 index entries:
 #   kestrune-dump --summary          the whole analysis: plug-in walk and element database
-#   kestrune-bench-avi               the plug-in walk alone, into a sink that only counts
+#   kestrune-bench-walk              the plug-in walk alone, into a sink that only counts
 #   ffprobe -v error -show_packets
 # Usage: bench_avi.sh BUILD_DIR [FILE]   (FILE is made by make_bench_file.sh when missing)
 set -eu
@@ -32,7 +32,7 @@ echo "file: $file ($(stat -c %s "$file") bytes, $entries packets)"
 "$build/bin/kestrune-dump" --summary "$file" 2>/dev/null | sed 's/^/  /'
 dump=$(best "$build/bin/kestrune-dump" --summary "$file")
 ffprobe=$(best ffprobe -v error -show_packets "$file")
-"$build/bin/kestrune-bench-avi" "$file" 2>/dev/null
+"$build/bin/kestrune-bench-walk" "$file" 2>/dev/null
 printf 'kestrune-dump --summary  %6.3f s\n' "$dump"
 printf 'ffprobe -show_packets    %6.3f s\n' "$ffprobe"
 awk "BEGIN { printf \"dump / ffprobe %.2f (target at most 0.5)\\n\", $dump / $ffprobe }"

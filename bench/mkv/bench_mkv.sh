@@ -1,7 +1,7 @@
 #!/bin/sh
 # Matroska speed figures, side by side in one run on one file with 200,000 blocks:
 #   kestrune-dump --summary       the whole analysis: plug-in walk and element database
-#   kestrune-bench-mkv            the plug-in walk alone, into a sink that only counts
+#   kestrune-bench-walk           the plug-in walk alone, into a sink that only counts
 #   mkvinfo -v -v                 listing every block
 #   ffprobe -v error -show_packets
 # Usage: bench_mkv.sh BUILD_DIR [FILE]   (FILE is made by make_bench_file.sh when missing)
@@ -33,7 +33,7 @@ echo "file: $file ($(stat -c %s "$file") bytes, $(mkvinfo -v -v "$file" | grep -
 dump=$(best "$build/bin/kestrune-dump" --summary "$file")
 mkvinfo=$(best mkvinfo -v -v "$file")
 ffprobe=$(best ffprobe -v error -show_packets "$file")
-"$build/bin/kestrune-bench-mkv" "$file" 2>/dev/null
+"$build/bin/kestrune-bench-walk" "$file" 2>/dev/null
 printf 'kestrune-dump --summary  %6.3f s\n' "$dump"
 printf 'mkvinfo -v -v            %6.3f s\n' "$mkvinfo"
 printf 'ffprobe -show_packets    %6.3f s\n' "$ffprobe"
