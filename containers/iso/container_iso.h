@@ -100,6 +100,8 @@ protected:
 
 private:
     int walkBoxes(quint64 begin, quint64 end);
+    /// "stco" and "co64": entry_count, then one chunk offset of entryBytes (4 or 8) per chunk.
+    int parseChunkOffsets(quint64 offset, quint64 size, int entryBytes);
     int walkSampleEntry(const QByteArray &payload, quint64 payloadOffset, quint64 entryStart,
                         quint64 entrySize, qint64 index, bool video);
     void walkTrackSamples(uint stream, const TrackSampleTables &tables);

@@ -106,35 +106,22 @@ int ContainerIso::parseBoxSTSZ(quint64 offset, quint64 size)
 // stco: entry_count (4), then one 32-bit chunk_offset per chunk.
 int ContainerIso::parseBoxSTCO(quint64 offset, quint64 size)
 {
-    const QByteArray payload = readAt(offset, size);
-    const ByteReader reader(payload);
-    const quint32 claimed = reader.u32be(0);
-    field(offset, 4, QStringLiteral("entry_count"), number(claimed));
-    const quint64 count = fitEntries(claimed, size > 4 ? size - 4 : 0, 4);
-    TrackSampleTables *track = currentVideoTrack();
-    if (track) {
-        track->hasChunkOffsets = true;
-        track->chunkOffsets.clear();
-        track->chunkOffsets.reserve(count);
-    }
-    for (quint64 i = 0; i < count; ++i) {
-        const quint32 chunk = reader.u32be(qsizetype(4 + 4 * i));
-        field(offset + 4 + 4 * i, 4, QStringLiteral("chunk_offset"), number(chunk), QString(), qint64(i));
-        if (track)
-            track->chunkOffsets.push_back(chunk);
-    }
-    file.seek(qint64(offset));
-    return Status::Success;
+    return parseChunkOffsets(offset, size, 4);
 }
 
 // co64: entry_count (4), then one 64-bit chunk_offset per chunk.
 int ContainerIso::parseBoxCO64(quint64 offset, quint64 size)
 {
+    return parseChunkOffsets(offset, size, 8);
+}
+
+int ContainerIso::parseChunkOffsets(quint64 offset, quint64 size, int entryBytes)
+{
     const QByteArray payload = readAt(offset, size);
     const ByteReader reader(payload);
     const quint32 claimed = reader.u32be(0);
     field(offset, 4, QStringLiteral("entry_count"), number(claimed));
-    const quint64 count = fitEntries(claimed, size > 4 ? size - 4 : 0, 8);
+    const quint64 count = fitEntries(claimed, size > 4 ? size - 4 : 0, quint64(entryBytes));
     TrackSampleTables *track = currentVideoTrack();
     if (track) {
         track->hasChunkOffsets = true;
@@ -142,8 +129,9 @@ int ContainerIso::parseBoxCO64(quint64 offset, quint64 size)
         track->chunkOffsets.reserve(count);
     }
     for (quint64 i = 0; i < count; ++i) {
-        const quint64 chunk = reader.u64be(qsizetype(4 + 8 * i));
-        field(offset + 4 + 8 * i, 8, QStringLiteral("chunk_offset"), number(chunk), QString(), qint64(i));
+        const qsizetype at = qsizetype(4 + quint64(entryBytes) * i);
+        const quint64 chunk = entryBytes == 8 ? reader.u64be(at) : reader.u32be(at);
+        field(offset + quint64(at), quint64(entryBytes), QStringLiteral("chunk_offset"), number(chunk), QString(), qint64(i));
         if (track)
             track->chunkOffsets.push_back(chunk);
     }
