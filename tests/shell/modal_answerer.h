@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -40,7 +41,14 @@ public:
         m_fileDialogs = 0;
     }
     /// Presses the cancel button of the next progress dialog that shows one.
-    void cancelNextProgress(bool cancel) { m_cancelProgress = cancel; }
+    /// Cancels the next progress dialog with a cancel button once it has been shown for
+    /// afterMs, so that what a child process writes at once has been read by then.
+    void cancelNextProgress(bool cancel, int afterMs = 0)
+    {
+        m_cancelProgress = cancel;
+        m_cancelAfter = afterMs;
+        m_progressShown.invalidate();
+    }
 
 signals:
     /// The open-file dialog is being answered with a file.
@@ -87,7 +95,9 @@ private:
             box->button(QMessageBox::Ok)->click();
         } else if (auto *progress = qobject_cast<ProgressDialog *>(modal)) {
             QPushButton *cancel = progress->findChild<QPushButton *>();
-            if (m_cancelProgress && cancel && cancel->isVisible()) {
+            if (m_cancelProgress && cancel && cancel->isVisible() && !m_progressShown.isValid())
+                m_progressShown.start();
+            if (m_cancelProgress && cancel && cancel->isVisible() && m_progressShown.elapsed() >= m_cancelAfter) {
                 m_answered = progress;
                 m_cancelProgress = false;
                 ++progressCancelled;
@@ -101,4 +111,6 @@ private:
     QString m_path;
     int m_fileDialogs = 0;
     bool m_cancelProgress = false;
+    int m_cancelAfter = 0;
+    QElapsedTimer m_progressShown;
 };

@@ -311,7 +311,7 @@ private slots:
     void cancellingTheAnalyserKeepsWhatItWrote()
     {
         window().setMediaInfoProgram(writeScript(m_dir, "stuck.sh", "printf 'General\\n'; exec sleep 30"));
-        m_answerer->cancelNextProgress(true);
+        m_answerer->cancelNextProgress(true, 500);
         QElapsedTimer clock;
         clock.start();
         open(fixture("iso/tiny.mp4"));
