@@ -17,6 +17,8 @@ const char *const schema[] = {
     "CREATE TABLE elements (id INTEGER PRIMARY KEY, level INTEGER NOT NULL,"
     " parent_id INTEGER NOT NULL, last_child_id INTEGER NOT NULL, name_id INTEGER NOT NULL,"
     " offset INTEGER NOT NULL, size INTEGER NOT NULL, raw_value TEXT, hrf_value TEXT)",
+    // Filled in bulk with the table's pages (see ElementImage), not row by row.
+    "CREATE INDEX elements_parent_id ON elements (parent_id)",
     "CREATE TABLE elements_seq_num (id INTEGER PRIMARY KEY, seq_num INTEGER NOT NULL)",
     "CREATE TABLE open_elements (id INTEGER PRIMARY KEY REFERENCES elements(id))",
     "CREATE TABLE descriptions (id INTEGER PRIMARY KEY, description TEXT NOT NULL)",
@@ -60,7 +62,19 @@ bool ElementDatabaseWriter::createSchema(sqlite3 *db, QString *error)
     return true;
 }
 
-ElementDatabaseWriter::ElementDatabaseWriter(sqlite3 *db) : m_db(db), m_batch(new Batch)
+int ElementDatabaseWriter::pageSize(sqlite3 *db)
+{
+    sqlite3_stmt *statement = nullptr;
+    int size = 4096;
+    if (sqlite3_prepare_v2(db, "PRAGMA page_size", -1, &statement, nullptr) == SQLITE_OK
+        && sqlite3_step(statement) == SQLITE_ROW)
+        size = sqlite3_column_int(statement, 0);
+    sqlite3_finalize(statement);
+    return size;
+}
+
+ElementDatabaseWriter::ElementDatabaseWriter(sqlite3 *db)
+    : m_db(db), m_batch(new Batch), m_image(pageSize(db))
 {
     m_batch->rows.reserve(batchRows);
     m_thread = std::thread(&ElementDatabaseWriter::writerLoop, this);
@@ -82,13 +96,12 @@ ElementDatabaseWriter::Row ElementDatabaseWriter::row(const ElementRecord &recor
         m_batch->names.push_back({name.value(), record.name.toUtf8()});
     }
     return {record.id, record.parentId, record.lastChildId, name.value(), record.offset,
-            record.size, record.index, record.level, false, record.value.toUtf8(), record.readable.toUtf8()};
+            record.size, record.index, record.level, record.value.toUtf8(), record.readable.toUtf8()};
 }
 
 void ElementDatabaseWriter::element(const ElementRecord &record)
 {
     m_batch->rows.push_back(row(record));
-    m_batch->rows.back().appended = record.id == m_maxId + 1;
     m_maxId = qMax(m_maxId, record.id);
     if (m_batch->rows.size() >= batchRows)
         flush();
@@ -145,20 +158,53 @@ bool ElementDatabaseWriter::finish(QString *error)
     m_changed.notify_all();
     m_thread.join();
 
-    if (m_error.isEmpty()) {
-        // The parser is done, so the index sort may use both cores.
-        execute("PRAGMA threads = 2");
+    // The rows the pages could not take and the late updates go in through SQL, once the
+    // pages are in place.
+    if (m_error.isEmpty() && execute("COMMIT") && m_image.install(m_db, &m_error) && execute("BEGIN")) {
         const std::string count = "INSERT INTO sqlite_sequence (name, seq) VALUES ('elements', "
             + std::to_string(m_maxId) + ")";
-        // The viewer looks children up by parent; the index is built once, after the rows.
-        if (!execute(count.c_str()) || !execute("CREATE INDEX elements_parent_id ON elements (parent_id)")
-            || !execute("COMMIT"))
-            m_error = m_error.isEmpty() ? QStringLiteral("element database: commit failed") : m_error;
+        if (writeLateRows() && execute(count.c_str()))
+            execute("COMMIT");
     }
     if (!m_error.isEmpty())
         execute("ROLLBACK");
     *error = m_error;
     return m_error.isEmpty();
+}
+
+bool ElementDatabaseWriter::writeLateRows()
+{
+    sqlite3_stmt *insert = prepare("INSERT INTO elements VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    sqlite3_stmt *update = prepare("UPDATE elements SET last_child_id = ?, offset = ?, size = ?,"
+                                   " raw_value = ?, hrf_value = ? WHERE id = ?");
+    bool written = insert && update;
+    for (size_t i = 0; written && i < m_lateRows.size(); ++i) {
+        const Row &row = m_lateRows[i];
+        sqlite3_bind_int64(insert, 1, row.id);
+        sqlite3_bind_int(insert, 2, row.level);
+        sqlite3_bind_int64(insert, 3, row.parentId);
+        sqlite3_bind_int64(insert, 4, row.lastChildId);
+        sqlite3_bind_int64(insert, 5, row.nameId);
+        sqlite3_bind_int64(insert, 6, row.offset);
+        sqlite3_bind_int64(insert, 7, row.size);
+        bindText(insert, 8, row.value);
+        bindText(insert, 9, row.readable);
+        written = step(insert);
+    }
+    // A group sent before it closed gets its final extent and value.
+    for (size_t i = 0; written && i < m_updates.size(); ++i) {
+        const Row &row = m_updates[i];
+        sqlite3_bind_int64(update, 1, row.lastChildId);
+        sqlite3_bind_int64(update, 2, row.offset);
+        sqlite3_bind_int64(update, 3, row.size);
+        bindText(update, 4, row.value);
+        bindText(update, 5, row.readable);
+        sqlite3_bind_int64(update, 6, row.id);
+        written = step(update);
+    }
+    sqlite3_finalize(insert);
+    sqlite3_finalize(update);
+    return written;
 }
 
 bool ElementDatabaseWriter::execute(const char *sql)
@@ -200,12 +246,8 @@ void ElementDatabaseWriter::writerLoop()
     if (!RowBatchTable<Row, ElementRowColumns>::install(m_db, "kestrune_rows", &m_rows)
         || !RowBatchTable<FrameRecord, FrameColumns>::install(m_db, "kestrune_frames", &m_frames))
         m_error = QStringLiteral("element database: cannot register the batch tables");
-    m_elements = prepare("INSERT INTO elements SELECT id, level, parent_id, last_child_id, name_id,"
-                         " offset, size, raw_value, hrf_value FROM kestrune_rows");
-    m_seqNums = prepare("INSERT INTO elements_seq_num SELECT explicit_id, seq_num FROM kestrune_rows"
+    m_seqNums = prepare("INSERT INTO elements_seq_num SELECT id, seq_num FROM kestrune_rows"
                         " WHERE seq_num IS NOT NULL");
-    m_update = prepare("UPDATE elements SET last_child_id = ?, offset = ?, size = ?, raw_value = ?,"
-                       " hrf_value = ? WHERE id = ?");
     m_name = prepare("INSERT INTO dictionary VALUES (?, ?)");
     m_description = prepare("INSERT OR REPLACE INTO descriptions VALUES (?, ?)");
     m_note = prepare("INSERT INTO notes VALUES (?, ?)");
@@ -227,8 +269,7 @@ void ElementDatabaseWriter::writerLoop()
         if (m_error.isEmpty())
             writeBatch(*batch);
     }
-    for (sqlite3_stmt *statement : {m_elements, m_seqNums, m_update, m_name, m_description,
-                                    m_note, m_frame, m_stream})
+    for (sqlite3_stmt *statement : {m_seqNums, m_name, m_description, m_note, m_frame, m_stream})
         sqlite3_finalize(statement);
 }
 
@@ -244,23 +285,16 @@ bool ElementDatabaseWriter::writeBatch(const Batch &batch)
             return false;
     }
 
-    m_rows = &batch.rows;
-    const bool inserted = step(m_elements) && step(m_seqNums);
-    m_rows = nullptr;
-    if (!inserted)
-        return false;
-
-    // A group sent before it closed was inserted in this batch or an earlier one.
-    for (const Row &row : batch.updates) {
-        sqlite3_bind_int64(m_update, 1, row.lastChildId);
-        sqlite3_bind_int64(m_update, 2, row.offset);
-        sqlite3_bind_int64(m_update, 3, row.size);
-        bindText(m_update, 4, row.value);
-        bindText(m_update, 5, row.readable);
-        sqlite3_bind_int64(m_update, 6, row.id);
-        if (!step(m_update))
-            return false;
+    for (const Row &row : batch.rows) {
+        if (!m_image.add(row))
+            m_lateRows.push_back(row);
     }
+    m_updates.insert(m_updates.end(), batch.updates.begin(), batch.updates.end());
+    m_rows = &batch.rows;
+    const bool numbered = step(m_seqNums);
+    m_rows = nullptr;
+    if (!numbered)
+        return false;
 
     for (const TextRow &description : batch.descriptions) {
         sqlite3_bind_int64(m_description, 1, description.id);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "element_image.h"
 #include "element_row.h"
 #include "element_sink.h"
 
@@ -19,11 +20,12 @@ struct sqlite3_stmt;
 
 /// Writes reported elements into the element database through SQLite's own handle.
 ///
-/// Elements arrive in id order, so the rows are appended to the table's B-tree.
-/// The parser's thread turns records into rows and hands them over in batches; a second
-/// thread inserts each batch with one statement over a virtual table of the batch, inside one
-/// transaction, so parsing and writing overlap. finish() waits for the last row, writes the streams, the element count
-/// and the indexes the viewer needs, and commits.
+/// The parser's thread turns records into rows and hands them over in batches; a second thread
+/// writes them, so parsing and writing overlap. Elements arrive in id order, so the second
+/// thread writes the elements table and its parent index as finished pages (ElementImage);
+/// the other tables go in through SQL, a batch with one statement over a virtual table of the
+/// batch where there are many rows. finish() waits for the last batch, installs the pages,
+/// inserts what they could not take, writes the element count and commits.
 class ElementDatabaseWriter : public ElementSink
 {
 public:
@@ -67,7 +69,9 @@ private:
         bool empty() const;
     };
 
+    static int pageSize(sqlite3 *db);
     Row row(const ElementRecord &record);
+    bool writeLateRows();
     void flush();
     void writerLoop();
     bool writeBatch(const Batch &batch);
@@ -90,9 +94,10 @@ private:
     // Owned by the writing thread.
     const std::vector<Row> *m_rows = nullptr; ///< the batch that kestrune_rows shows
     const std::vector<FrameRecord> *m_frames = nullptr; ///< the batch that kestrune_frames shows
-    sqlite3_stmt *m_elements = nullptr;
+    ElementImage m_image;
+    std::vector<Row> m_lateRows; ///< rows the image refused, inserted after it
+    std::vector<Row> m_updates;
     sqlite3_stmt *m_seqNums = nullptr;
-    sqlite3_stmt *m_update = nullptr;
     sqlite3_stmt *m_name = nullptr;
     sqlite3_stmt *m_description = nullptr;
     sqlite3_stmt *m_note = nullptr;

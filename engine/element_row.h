@@ -8,6 +8,5 @@ struct ElementRow
 {
     qint64 id, parentId, lastChildId, nameId, offset, size, index;
     int level;
-    bool appended; ///< its id is one more than the highest id so far
     QByteArray value, readable;
 };

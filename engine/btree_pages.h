@@ -1,0 +1,140 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+/// Builds SQLite B-tree pages directly, in the database file format, for tables and indexes
+/// whose rows are all known to be in key order. The pages are later placed into a database
+/// image after the pages SQLite wrote itself (see DatabaseImage), so child pointers are written
+/// as absolute page numbers counted from a base given when the upper levels are built.
+namespace BTreePages {
+
+enum PageType : uint8_t {
+    InteriorIndex = 2,
+    InteriorTable = 5,
+    LeafIndex = 10,
+    LeafTable = 13,
+};
+
+/// SQLite's variable-length integer: 1 to 9 bytes, big-endian, seven bits a byte.
+int putVarint(uint8_t *out, uint64_t value);
+int varintLength(uint64_t value);
+
+/// The pages of one or more trees, in the order they were made, kept in chunks so that a
+/// growing store never copies what it holds.
+class PageStore
+{
+public:
+    explicit PageStore(int pageSize);
+
+    int pageSize() const { return m_pageSize; }
+    size_t count() const { return m_count; }
+    /// A new zero-filled page at the end.
+    uint8_t *append();
+    uint8_t *page(size_t index);
+    /// Removes the last page, copying it to out (pageSize bytes).
+    void takeLast(uint8_t *out);
+    /// Copies every page, in order, to out and releases the store's memory as it goes.
+    void drainInto(uint8_t *out);
+
+private:
+    static constexpr size_t pagesPerChunk = 256;
+    int m_pageSize;
+    size_t m_count = 0;
+    std::vector<std::unique_ptr<uint8_t[]>> m_chunks;
+};
+
+/// One level of a tree under construction: its pages and, between each two neighbours, the
+/// separator that the level above stores with the left one (for a table the left page's
+/// highest rowid as a varint; for an index the entry that sits between the two pages).
+struct Level
+{
+    std::vector<uint32_t> pages; ///< store indexes, made absolute when the level above is built
+    std::vector<std::string> separators;
+};
+
+/// A page being filled: the cell pointer array grows from the header, the cells from the end.
+struct PageFill
+{
+    PageFill(uint8_t *bytes, PageType pageType, size_t pageSize);
+
+    bool fits(size_t size) const;
+    /// Reserves a cell of size bytes after the others and returns where to write it.
+    uint8_t *add(size_t size);
+    /// Takes back the last cell added, of size bytes.
+    void drop(size_t size);
+    /// Writes the page header; the right-most child of an interior page is written apart.
+    void close();
+
+    uint8_t *page;
+    PageType type;
+    int cells = 0;
+    size_t contentStart;
+};
+
+/// Fills leaf pages with cells in key order. The caller decides where a page ends: it asks
+/// whether a cell fits, closes the page when it does not, and records the separator.
+class LeafWriter
+{
+public:
+    LeafWriter(PageStore &store, PageType type);
+
+    /// Largest cell that fits on a page without spilling to overflow pages.
+    size_t maxLocalCell() const;
+    /// Whether the cell fits on the open page; any cell up to maxLocalCell() fits a new one.
+    bool fits(size_t size) const { return !m_open || m_fill.fits(size); }
+    /// Appends a cell, opening a page first when none is open. The cell must fit.
+    void add(const uint8_t *cell, size_t size);
+    /// Takes back the last cell added to the open page.
+    void dropLast(size_t size) { m_fill.drop(size); }
+    void closePage();
+
+    Level level;
+
+private:
+    PageStore &m_store;
+    PageFill m_fill;
+    bool m_open = false;
+    uint32_t m_index = 0;
+};
+
+/// Builds the levels above a level of leaves until one page remains, and writes that page,
+/// the root, to root (pageSize bytes); a tree of one leaf gives up that leaf, which must be the
+/// store's last page. firstPage is the absolute page number of the store's first page. Returns
+/// false, writing nothing, for a level without pages.
+bool buildUpperLevels(PageStore &store, Level leaves, PageType interiorType, uint32_t firstPage,
+                      uint8_t *root);
+
+/// Writes one record of SQLite's record format: a header of serial types, then the values.
+class RecordWriter
+{
+public:
+    void null()
+    {
+        m_types[m_columns++] = 0;
+        ++m_typeBytes;
+    }
+    void integer(int64_t value);
+    /// An empty text is stored as NULL.
+    void text(const char *data, size_t size);
+    /// Size of the record once written.
+    size_t size() const;
+    /// Writes the record to out (size() bytes).
+    void write(uint8_t *out) const;
+
+private:
+    size_t headerSize() const;
+
+    static constexpr int maxColumns = 16;
+    uint64_t m_types[maxColumns];
+    int64_t m_integers[maxColumns];
+    const char *m_texts[maxColumns];
+    int m_columns = 0;
+    size_t m_typeBytes = 0;
+    size_t m_bodySize = 0;
+};
+
+} // namespace BTreePages
