@@ -20,19 +20,9 @@ void put32(uint8_t *out, uint32_t value)
     out[3] = uint8_t(value);
 }
 
-bool isLeaf(PageType type)
-{
-    return type == LeafIndex || type == LeafTable;
-}
-
-size_t headerSize(PageType type)
-{
-    return isLeaf(type) ? 8 : 12;
-}
-
 } // namespace
 
-int varintLength(uint64_t value)
+int longVarintLength(uint64_t value)
 {
     int length = 1;
     while (length < 9 && (length == 8 ? value >> 56 : value >> (7 * length)) != 0)
@@ -40,13 +30,9 @@ int varintLength(uint64_t value)
     return length;
 }
 
-int putVarint(uint8_t *out, uint64_t value)
+int putLongVarint(uint8_t *out, uint64_t value)
 {
-    if (value <= 0x7f) {
-        out[0] = uint8_t(value);
-        return 1;
-    }
-    const int length = varintLength(value);
+    const int length = longVarintLength(value);
     int i = length - 1;
     if (length == 9) {
         out[8] = uint8_t(value);
@@ -95,30 +81,6 @@ void PageStore::drainInto(uint8_t *out)
     }
     m_chunks.clear();
     m_count = 0;
-}
-
-PageFill::PageFill(uint8_t *bytes, PageType pageType, size_t pageSize)
-    : page(bytes), type(pageType), contentStart(pageSize)
-{
-}
-
-bool PageFill::fits(size_t size) const
-{
-    return headerSize(type) + 2 * size_t(cells + 1) + size <= contentStart;
-}
-
-uint8_t *PageFill::add(size_t size)
-{
-    contentStart -= size;
-    put16(page + headerSize(type) + 2 * size_t(cells), contentStart);
-    ++cells;
-    return page + contentStart;
-}
-
-void PageFill::drop(size_t size)
-{
-    --cells;
-    contentStart += size;
 }
 
 void PageFill::close()
@@ -214,82 +176,6 @@ bool buildUpperLevels(PageStore &store, Level level, PageType interiorType, uint
             return true;
         }
         level = std::move(above);
-    }
-}
-
-// Integers take the smallest of SQLite's sizes; 0 and 1 take no bytes at all.
-void RecordWriter::integer(int64_t value)
-{
-    const uint64_t magnitude = value < 0 ? ~uint64_t(value) : uint64_t(value);
-    uint64_t type;
-    size_t bytes;
-    if (value == 0 || value == 1) {
-        type = 8 + uint64_t(value);
-        bytes = 0;
-    } else if (magnitude <= 0x7f) {
-        type = 1, bytes = 1;
-    } else if (magnitude <= 0x7fff) {
-        type = 2, bytes = 2;
-    } else if (magnitude <= 0x7fffff) {
-        type = 3, bytes = 3;
-    } else if (magnitude <= 0x7fffffff) {
-        type = 4, bytes = 4;
-    } else if (magnitude <= 0x7fffffffffffULL) {
-        type = 5, bytes = 6;
-    } else {
-        type = 6, bytes = 8;
-    }
-    m_types[m_columns] = type;
-    m_integers[m_columns++] = value;
-    m_typeBytes += size_t(varintLength(type));
-    m_bodySize += bytes;
-}
-
-void RecordWriter::text(const char *data, size_t size)
-{
-    if (size == 0) {
-        null();
-        return;
-    }
-    const uint64_t type = 13 + 2 * uint64_t(size);
-    m_types[m_columns] = type;
-    m_texts[m_columns++] = data;
-    m_typeBytes += size_t(varintLength(type));
-    m_bodySize += size;
-}
-
-// The header's length counts the varint that holds it: one byte up to 127, else two (a
-// record has at most maxColumns serial types of at most nine bytes).
-size_t RecordWriter::headerSize() const
-{
-    return m_typeBytes < 127 ? m_typeBytes + 1 : m_typeBytes + 2;
-}
-
-size_t RecordWriter::size() const
-{
-    return headerSize() + m_bodySize;
-}
-
-void RecordWriter::write(uint8_t *out) const
-{
-    const size_t headerBytes = headerSize();
-    uint8_t *header = out + putVarint(out, headerBytes);
-    uint8_t *body = out + headerBytes;
-    for (int column = 0; column < m_columns; ++column) {
-        const uint64_t type = m_types[column];
-        header += putVarint(header, type);
-        if (type >= 13) {
-            const size_t size = size_t((type - 13) / 2);
-            std::memcpy(body, m_texts[column], size);
-            body += size;
-        } else if (type >= 1 && type <= 6) {
-            static const size_t bytesOf[] = {0, 1, 2, 3, 4, 6, 8};
-            const size_t bytes = bytesOf[type];
-            const uint64_t value = uint64_t(m_integers[column]);
-            for (size_t i = 0; i < bytes; ++i)
-                body[i] = uint8_t(value >> (8 * (bytes - 1 - i)));
-            body += bytes;
-        }
     }
 }
 

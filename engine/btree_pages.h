@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,8 +21,27 @@ enum PageType : uint8_t {
 };
 
 /// SQLite's variable-length integer: 1 to 9 bytes, big-endian, seven bits a byte.
-int putVarint(uint8_t *out, uint64_t value);
-int varintLength(uint64_t value);
+int putLongVarint(uint8_t *out, uint64_t value);
+int longVarintLength(uint64_t value);
+
+inline int varintLength(uint64_t value)
+{
+    return value <= 0x7f ? 1 : value <= 0x3fff ? 2 : longVarintLength(value);
+}
+
+inline int putVarint(uint8_t *out, uint64_t value)
+{
+    if (value <= 0x7f) {
+        out[0] = uint8_t(value);
+        return 1;
+    }
+    if (value <= 0x3fff) {
+        out[0] = uint8_t(0x80 | (value >> 7));
+        out[1] = uint8_t(value & 0x7f);
+        return 2;
+    }
+    return putLongVarint(out, value);
+}
 
 /// The pages of one or more trees, in the order they were made, kept in chunks so that a
 /// growing store never copies what it holds.
@@ -59,13 +79,29 @@ struct Level
 /// A page being filled: the cell pointer array grows from the header, the cells from the end.
 struct PageFill
 {
-    PageFill(uint8_t *bytes, PageType pageType, size_t pageSize);
+    PageFill(uint8_t *bytes, PageType pageType, size_t pageSize)
+        : page(bytes), type(pageType), contentStart(pageSize)
+    {
+    }
 
-    bool fits(size_t size) const;
+    size_t headerSize() const { return type == LeafIndex || type == LeafTable ? 8 : 12; }
+    bool fits(size_t size) const { return headerSize() + 2 * size_t(cells + 1) + size <= contentStart; }
     /// Reserves a cell of size bytes after the others and returns where to write it.
-    uint8_t *add(size_t size);
+    uint8_t *add(size_t size)
+    {
+        contentStart -= size;
+        uint8_t *pointer = page + headerSize() + 2 * size_t(cells);
+        pointer[0] = uint8_t(contentStart >> 8);
+        pointer[1] = uint8_t(contentStart);
+        ++cells;
+        return page + contentStart;
+    }
     /// Takes back the last cell added, of size bytes.
-    void drop(size_t size);
+    void drop(size_t size)
+    {
+        --cells;
+        contentStart += size;
+    }
     /// Writes the page header; the right-most child of an interior page is written apart.
     void close();
 
@@ -117,16 +153,77 @@ public:
         m_types[m_columns++] = 0;
         ++m_typeBytes;
     }
-    void integer(int64_t value);
+    /// Integers take the smallest of SQLite's sizes; 0 and 1 take no bytes at all.
+    void integer(int64_t value)
+    {
+        const uint64_t magnitude = value < 0 ? ~uint64_t(value) : uint64_t(value);
+        uint8_t type;
+        if (uint64_t(value) <= 1)
+            type = uint8_t(8 + value);
+        else if (magnitude <= 0x7f)
+            type = 1;
+        else if (magnitude <= 0x7fff)
+            type = 2;
+        else if (magnitude <= 0x7fffff)
+            type = 3;
+        else if (magnitude <= 0x7fffffff)
+            type = 4;
+        else if (magnitude <= 0x7fffffffffffULL)
+            type = 5;
+        else
+            type = 6;
+        m_types[m_columns] = type;
+        m_integers[m_columns++] = value;
+        ++m_typeBytes;
+        m_bodySize += integerBytes(type);
+    }
     /// An empty text is stored as NULL.
-    void text(const char *data, size_t size);
+    void text(const char *data, size_t size)
+    {
+        if (size == 0) {
+            null();
+            return;
+        }
+        const uint64_t type = 13 + 2 * uint64_t(size);
+        m_types[m_columns] = type;
+        m_texts[m_columns++] = data;
+        m_typeBytes += size_t(varintLength(type));
+        m_bodySize += size;
+    }
     /// Size of the record once written.
-    size_t size() const;
+    size_t size() const { return headerSize() + m_bodySize; }
     /// Writes the record to out (size() bytes).
-    void write(uint8_t *out) const;
+    void write(uint8_t *out) const
+    {
+        const size_t headerBytes = headerSize();
+        uint8_t *header = out + putVarint(out, headerBytes);
+        uint8_t *body = out + headerBytes;
+        for (int column = 0; column < m_columns; ++column) {
+            const uint64_t type = m_types[column];
+            header += putVarint(header, type);
+            if (type >= 13) {
+                const size_t size = size_t((type - 13) / 2);
+                std::memcpy(body, m_texts[column], size);
+                body += size;
+            } else {
+                const size_t bytes = integerBytes(type);
+                const uint64_t value = uint64_t(m_integers[column]);
+                for (size_t i = 0; i < bytes; ++i)
+                    body[i] = uint8_t(value >> (8 * (bytes - 1 - i)));
+                body += bytes;
+            }
+        }
+    }
 
 private:
-    size_t headerSize() const;
+    static size_t integerBytes(uint64_t type)
+    {
+        static constexpr uint8_t bytes[] = {0, 1, 2, 3, 4, 6, 8, 8, 0, 0};
+        return bytes[type];
+    }
+    // The header's length counts the varint that holds it: one byte up to 127, else two (a
+    // record has at most maxColumns serial types of at most nine bytes).
+    size_t headerSize() const { return m_typeBytes < 127 ? m_typeBytes + 1 : m_typeBytes + 2; }
 
     static constexpr int maxColumns = 16;
     uint64_t m_types[maxColumns];
