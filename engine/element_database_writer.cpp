@@ -33,15 +33,26 @@ const char *const schema[] = {
 };
 
 // An empty text is stored as NULL: it costs no bytes, and the viewer reads both as "".
-void bindText(sqlite3_stmt *statement, int column, const QByteArray &text)
+void bindText(sqlite3_stmt *statement, int column, std::string_view text)
 {
-    if (text.isEmpty())
+    if (text.empty())
         sqlite3_bind_null(statement, column);
     else
-        sqlite3_bind_text(statement, column, text.constData(), int(text.size()), SQLITE_STATIC);
+        sqlite3_bind_text64(statement, column, text.data(), text.size(), SQLITE_STATIC, SQLITE_UTF8);
 }
 
 } // namespace
+
+void ElementDatabaseWriter::Batch::clear()
+{
+    rows.clear();
+    updates.clear();
+    names.clear();
+    descriptions.clear();
+    notes.clear();
+    frames.clear();
+    streams.clear();
+}
 
 bool ElementDatabaseWriter::Batch::empty() const
 {
@@ -76,7 +87,6 @@ int ElementDatabaseWriter::pageSize(sqlite3 *db)
 ElementDatabaseWriter::ElementDatabaseWriter(sqlite3 *db)
     : m_db(db), m_batch(new Batch), m_image(pageSize(db))
 {
-    m_batch->rows.reserve(batchRows);
     m_thread = std::thread(&ElementDatabaseWriter::writerLoop, this);
 }
 
@@ -88,20 +98,19 @@ ElementDatabaseWriter::~ElementDatabaseWriter()
     }
 }
 
-ElementDatabaseWriter::Row ElementDatabaseWriter::row(const ElementRecord &record)
+qint64 ElementDatabaseWriter::nameId(const QString &name)
 {
-    auto name = m_names.constFind(record.name);
-    if (name == m_names.constEnd()) {
-        name = m_names.insert(record.name, m_names.size() + 1);
-        m_batch->names.push_back({name.value(), record.name.toUtf8()});
+    auto found = m_names.constFind(name);
+    if (found == m_names.constEnd()) {
+        found = m_names.insert(name, m_names.size() + 1);
+        m_batch->names.push_back({found.value(), name.toUtf8()});
     }
-    return {record.id, record.parentId, record.lastChildId, name.value(), record.offset,
-            record.size, record.index, record.level, record.value.toUtf8(), record.readable.toUtf8()};
+    return found.value();
 }
 
 void ElementDatabaseWriter::element(const ElementRecord &record)
 {
-    m_batch->rows.push_back(row(record));
+    m_batch->rows.add(record, nameId(record.name));
     m_maxId = qMax(m_maxId, record.id);
     if (m_batch->rows.size() >= batchRows)
         flush();
@@ -109,7 +118,7 @@ void ElementDatabaseWriter::element(const ElementRecord &record)
 
 void ElementDatabaseWriter::update(const ElementRecord &record)
 {
-    m_batch->updates.push_back(row(record));
+    m_batch->updates.add(record, nameId(record.name));
 }
 
 void ElementDatabaseWriter::description(qint64 id, const QString &text)
@@ -142,10 +151,15 @@ void ElementDatabaseWriter::flush()
     std::unique_lock<std::mutex> lock(m_mutex);
     m_changed.wait(lock, [this] { return m_queue.size() < maxQueuedBatches; });
     m_queue.push_back(std::move(m_batch));
+    // A batch the writing thread is done with comes back, its buffers kept.
+    if (!m_spare.empty()) {
+        m_batch = std::move(m_spare.back());
+        m_spare.pop_back();
+    }
     m_changed.notify_all();
     lock.unlock();
-    m_batch.reset(new Batch);
-    m_batch->rows.reserve(batchRows);
+    if (!m_batch)
+        m_batch.reset(new Batch);
 }
 
 bool ElementDatabaseWriter::finish(QString *error)
@@ -179,7 +193,7 @@ bool ElementDatabaseWriter::writeLateRows()
                                    " raw_value = ?, hrf_value = ? WHERE id = ?");
     bool written = insert && update;
     for (size_t i = 0; written && i < m_lateRows.size(); ++i) {
-        const Row &row = m_lateRows[i];
+        const Row &row = m_lateRows.rows()[i];
         sqlite3_bind_int64(insert, 1, row.id);
         sqlite3_bind_int(insert, 2, row.level);
         sqlite3_bind_int64(insert, 3, row.parentId);
@@ -187,18 +201,18 @@ bool ElementDatabaseWriter::writeLateRows()
         sqlite3_bind_int64(insert, 5, row.nameId);
         sqlite3_bind_int64(insert, 6, row.offset);
         sqlite3_bind_int64(insert, 7, row.size);
-        bindText(insert, 8, row.value);
-        bindText(insert, 9, row.readable);
+        bindText(insert, 8, m_lateRows.text(row.value));
+        bindText(insert, 9, m_lateRows.text(row.readable));
         written = step(insert);
     }
     // A group sent before it closed gets its final extent and value.
     for (size_t i = 0; written && i < m_updates.size(); ++i) {
-        const Row &row = m_updates[i];
+        const Row &row = m_updates.rows()[i];
         sqlite3_bind_int64(update, 1, row.lastChildId);
         sqlite3_bind_int64(update, 2, row.offset);
         sqlite3_bind_int64(update, 3, row.size);
-        bindText(update, 4, row.value);
-        bindText(update, 5, row.readable);
+        bindText(update, 4, m_updates.text(row.value));
+        bindText(update, 5, m_updates.text(row.readable));
         sqlite3_bind_int64(update, 6, row.id);
         written = step(update);
     }
@@ -268,6 +282,10 @@ void ElementDatabaseWriter::writerLoop()
         // After a failure the rest is drained unwritten, so the parser never blocks.
         if (m_error.isEmpty())
             writeBatch(*batch);
+        batch->clear();
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_spare.size() < maxQueuedBatches)
+            m_spare.push_back(std::move(batch));
     }
     for (sqlite3_stmt *statement : {m_seqNums, m_name, m_description, m_note, m_frame, m_stream})
         sqlite3_finalize(statement);
@@ -285,12 +303,13 @@ bool ElementDatabaseWriter::writeBatch(const Batch &batch)
             return false;
     }
 
-    for (const Row &row : batch.rows) {
-        if (!m_image.add(row))
-            m_lateRows.push_back(row);
+    for (const Row &row : batch.rows.rows()) {
+        if (!m_image.add(row, batch.rows.text(row.value), batch.rows.text(row.readable)))
+            m_lateRows.add(batch.rows, row);
     }
-    m_updates.insert(m_updates.end(), batch.updates.begin(), batch.updates.end());
-    m_rows = &batch.rows;
+    for (const Row &row : batch.updates.rows())
+        m_updates.add(batch.updates, row);
+    m_rows = &batch.rows.rows();
     const bool numbered = step(m_seqNums);
     m_rows = nullptr;
     if (!numbered)
@@ -298,13 +317,13 @@ bool ElementDatabaseWriter::writeBatch(const Batch &batch)
 
     for (const TextRow &description : batch.descriptions) {
         sqlite3_bind_int64(m_description, 1, description.id);
-        bindText(m_description, 2, description.text);
+        bindText(m_description, 2, std::string_view(description.text.constData(), size_t(description.text.size())));
         if (!step(m_description))
             return false;
     }
     for (const TextRow &note : batch.notes) {
         sqlite3_bind_int64(m_note, 1, note.id);
-        bindText(m_note, 2, note.text);
+        bindText(m_note, 2, std::string_view(note.text.constData(), size_t(note.text.size())));
         if (!step(m_note))
             return false;
     }

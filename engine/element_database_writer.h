@@ -61,16 +61,17 @@ private:
     };
     struct Batch
     {
-        std::vector<Row> rows;
-        std::vector<Row> updates;
+        RowSet rows;
+        RowSet updates;
         std::vector<TextRow> names, descriptions, notes;
         std::vector<FrameRecord> frames;
         std::vector<StreamRecord> streams;
         bool empty() const;
+        void clear();
     };
 
     static int pageSize(sqlite3 *db);
-    Row row(const ElementRecord &record);
+    qint64 nameId(const QString &name);
     bool writeLateRows();
     void flush();
     void writerLoop();
@@ -88,6 +89,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<std::unique_ptr<Batch>> m_queue;
+    std::vector<std::unique_ptr<Batch>> m_spare;
     bool m_done = false;
     std::thread m_thread;
 
@@ -95,8 +97,8 @@ private:
     const std::vector<Row> *m_rows = nullptr; ///< the batch that kestrune_rows shows
     const std::vector<FrameRecord> *m_frames = nullptr; ///< the batch that kestrune_frames shows
     ElementImage m_image;
-    std::vector<Row> m_lateRows; ///< rows the image refused, inserted after it
-    std::vector<Row> m_updates;
+    RowSet m_lateRows; ///< rows the image refused, inserted after it
+    RowSet m_updates;
     sqlite3_stmt *m_seqNums = nullptr;
     sqlite3_stmt *m_name = nullptr;
     sqlite3_stmt *m_description = nullptr;

@@ -95,7 +95,7 @@ bool attach(sqlite3 *db, uint8_t *image, sqlite3_int64 size, sqlite3_int64 capac
 
 ElementImage::ElementImage(int pageSize) : m_store(pageSize), m_table(m_store, LeafTable) {}
 
-bool ElementImage::add(const ElementRow &row)
+bool ElementImage::add(const ElementRow &row, std::string_view value, std::string_view readable)
 {
     // A row before the last one goes through SQL; so does one far ahead, whose gap would
     // have to be held here.
@@ -112,8 +112,8 @@ bool ElementImage::add(const ElementRow &row)
     record.integer(row.nameId);
     record.integer(row.offset);
     record.integer(row.size);
-    record.text(row.value.constData(), size_t(row.value.size()));
-    record.text(row.readable.constData(), size_t(row.readable.size()));
+    record.text(value.data(), value.size());
+    record.text(readable.data(), readable.size());
     const size_t payload = record.size();
     const size_t cell = size_t(varintLength(payload) + varintLength(uint64_t(row.id))) + payload;
     if (row.parentId < 0 || row.parentId >= row.id || cell > m_table.maxLocalCell()) {

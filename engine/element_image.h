@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 struct sqlite3;
@@ -24,7 +25,7 @@ public:
     explicit ElementImage(int pageSize);
 
     /// Adds the row to the table's leaves; false when it must go through SQL instead.
-    bool add(const ElementRow &row);
+    bool add(const ElementRow &row, std::string_view value, std::string_view readable);
 
     /// Builds the upper levels and the index, and replaces db's main database by SQLite's own
     /// pages followed by the image. db must have no transaction open. The table is `elements`,
