@@ -127,6 +127,7 @@ public:
     /// Takes back the last cell added to the open page.
     void dropLast(size_t size) { m_fill.drop(size); }
     void closePage();
+    bool pageOpen() const { return m_open; }
 
     Level level;
 

@@ -1,7 +1,5 @@
 #include "element_database_writer.h"
 
-#include "batch_columns.h"
-#include "row_batch_table.h"
 
 #include <sqlite3.h>
 
@@ -191,7 +189,8 @@ bool ElementDatabaseWriter::writeLateRows()
     sqlite3_stmt *insert = prepare("INSERT INTO elements VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
     sqlite3_stmt *update = prepare("UPDATE elements SET last_child_id = ?, offset = ?, size = ?,"
                                    " raw_value = ?, hrf_value = ? WHERE id = ?");
-    bool written = insert && update;
+    sqlite3_stmt *number = prepare("INSERT INTO elements_seq_num VALUES (?, ?)");
+    bool written = insert && update && number;
     for (size_t i = 0; written && i < m_lateRows.size(); ++i) {
         const Row &row = m_lateRows.rows()[i];
         sqlite3_bind_int64(insert, 1, row.id);
@@ -204,6 +203,11 @@ bool ElementDatabaseWriter::writeLateRows()
         bindText(insert, 8, m_lateRows.text(row.value));
         bindText(insert, 9, m_lateRows.text(row.readable));
         written = step(insert);
+    }
+    for (size_t i = 0; written && i < m_lateNumbers.size(); ++i) {
+        sqlite3_bind_int64(number, 1, m_lateNumbers[i].first);
+        sqlite3_bind_int64(number, 2, m_lateNumbers[i].second);
+        written = step(number);
     }
     // A group sent before it closed gets its final extent and value.
     for (size_t i = 0; written && i < m_updates.size(); ++i) {
@@ -218,6 +222,7 @@ bool ElementDatabaseWriter::writeLateRows()
     }
     sqlite3_finalize(insert);
     sqlite3_finalize(update);
+    sqlite3_finalize(number);
     return written;
 }
 
@@ -257,15 +262,9 @@ void ElementDatabaseWriter::writerLoop()
     execute("PRAGMA journal_mode = OFF");
     execute("PRAGMA synchronous = OFF");
     execute("BEGIN");
-    if (!RowBatchTable<Row, ElementRowColumns>::install(m_db, "kestrune_rows", &m_rows)
-        || !RowBatchTable<FrameRecord, FrameColumns>::install(m_db, "kestrune_frames", &m_frames))
-        m_error = QStringLiteral("element database: cannot register the batch tables");
-    m_seqNums = prepare("INSERT INTO elements_seq_num SELECT id, seq_num FROM kestrune_rows"
-                        " WHERE seq_num IS NOT NULL");
     m_name = prepare("INSERT INTO dictionary VALUES (?, ?)");
     m_description = prepare("INSERT OR REPLACE INTO descriptions VALUES (?, ?)");
     m_note = prepare("INSERT INTO notes VALUES (?, ?)");
-    m_frame = prepare("INSERT INTO frames SELECT * FROM kestrune_frames");
     m_stream = prepare("INSERT INTO streams VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
 
     for (;;) {
@@ -287,7 +286,7 @@ void ElementDatabaseWriter::writerLoop()
         if (m_spare.size() < maxQueuedBatches)
             m_spare.push_back(std::move(batch));
     }
-    for (sqlite3_stmt *statement : {m_seqNums, m_name, m_description, m_note, m_frame, m_stream})
+    for (sqlite3_stmt *statement : {m_name, m_description, m_note, m_stream})
         sqlite3_finalize(statement);
 }
 
@@ -304,16 +303,15 @@ bool ElementDatabaseWriter::writeBatch(const Batch &batch)
     }
 
     for (const Row &row : batch.rows.rows()) {
-        if (!m_image.add(row, batch.rows.text(row.value), batch.rows.text(row.readable)))
+        if (!m_image.addElement(row, batch.rows.text(row.value), batch.rows.text(row.readable)))
             m_lateRows.add(batch.rows, row);
+        if (row.index != -1 && !m_image.addSequenceNumber(row.id, row.index))
+            m_lateNumbers.push_back({row.id, row.index});
     }
     for (const Row &row : batch.updates.rows())
         m_updates.add(batch.updates, row);
-    m_rows = &batch.rows.rows();
-    const bool numbered = step(m_seqNums);
-    m_rows = nullptr;
-    if (!numbered)
-        return false;
+    for (const FrameRecord &frame : batch.frames)
+        m_image.addFrame(frame);
 
     for (const TextRow &description : batch.descriptions) {
         sqlite3_bind_int64(m_description, 1, description.id);
@@ -327,11 +325,6 @@ bool ElementDatabaseWriter::writeBatch(const Batch &batch)
         if (!step(m_note))
             return false;
     }
-    m_frames = &batch.frames;
-    const bool framesInserted = batch.frames.empty() || step(m_frame);
-    m_frames = nullptr;
-    if (!framesInserted)
-        return false;
     for (size_t s = 0; s < batch.streams.size(); ++s) {
         const StreamRecord &stream = batch.streams[s];
         sqlite3_bind_int64(m_stream, 1, qint64(s));

@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 struct sqlite3;
@@ -21,11 +22,11 @@ struct sqlite3_stmt;
 /// Writes reported elements into the element database through SQLite's own handle.
 ///
 /// The parser's thread turns records into rows and hands them over in batches; a second thread
-/// writes them, so parsing and writing overlap. Elements arrive in id order, so the second
-/// thread writes the elements table and its parent index as finished pages (ElementImage);
-/// the other tables go in through SQL, a batch with one statement over a virtual table of the
-/// batch where there are many rows. finish() waits for the last batch, installs the pages,
-/// inserts what they could not take, writes the element count and commits.
+/// writes them, so parsing and writing overlap. Elements and frames arrive in key order, so the
+/// second thread writes the big tables (elements with its parent index, sequence numbers,
+/// frames) as finished pages (ElementImage); the small ones go in through SQL. finish() waits
+/// for the last batch, installs the pages, inserts what they could not take, writes the
+/// element count and commits.
 class ElementDatabaseWriter : public ElementSink
 {
 public:
@@ -94,16 +95,13 @@ private:
     std::thread m_thread;
 
     // Owned by the writing thread.
-    const std::vector<Row> *m_rows = nullptr; ///< the batch that kestrune_rows shows
-    const std::vector<FrameRecord> *m_frames = nullptr; ///< the batch that kestrune_frames shows
     ElementImage m_image;
     RowSet m_lateRows; ///< rows the image refused, inserted after it
+    std::vector<std::pair<qint64, qint64>> m_lateNumbers; ///< (id, sequence number)
     RowSet m_updates;
-    sqlite3_stmt *m_seqNums = nullptr;
     sqlite3_stmt *m_name = nullptr;
     sqlite3_stmt *m_description = nullptr;
     sqlite3_stmt *m_note = nullptr;
-    sqlite3_stmt *m_frame = nullptr;
     sqlite3_stmt *m_stream = nullptr;
     QString m_error;
 };

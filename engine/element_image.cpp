@@ -1,5 +1,7 @@
 #include "element_image.h"
 
+#include "element_sink.h"
+
 #include <sqlite3.h>
 
 #include <cstring>
@@ -93,9 +95,43 @@ bool attach(sqlite3 *db, uint8_t *image, sqlite3_int64 size, sqlite3_int64 capac
 
 } // namespace
 
-ElementImage::ElementImage(int pageSize) : m_store(pageSize), m_table(m_store, LeafTable) {}
+TableImage::TableImage(int pageSize) : m_store(pageSize), m_leaves(m_store, LeafTable) {}
 
-bool ElementImage::add(const ElementRow &row, std::string_view value, std::string_view readable)
+bool TableImage::add(qint64 rowid, const RecordWriter &record)
+{
+    const size_t payload = record.size();
+    const size_t cell = size_t(varintLength(payload) + varintLength(uint64_t(rowid))) + payload;
+    if (rowid <= m_lastRowid || cell > m_leaves.maxLocalCell())
+        return false;
+    m_cell.resize(cell);
+    uint8_t *out = m_cell.data();
+    out += putVarint(out, payload);
+    out += putVarint(out, uint64_t(rowid));
+    record.write(out);
+    if (!m_leaves.fits(cell)) {
+        m_leaves.closePage();
+        std::string separator(9, '\0');
+        separator.resize(size_t(putVarint(reinterpret_cast<uint8_t *>(separator.data()), uint64_t(m_lastRowid))));
+        m_leaves.level.separators.push_back(std::move(separator));
+    }
+    m_leaves.add(m_cell.data(), cell);
+    m_lastRowid = rowid;
+    return true;
+}
+
+void TableImage::finish(uint32_t firstPage, uint8_t *root)
+{
+    m_leaves.closePage();
+    buildUpperLevels(m_store, std::move(m_leaves.level), InteriorTable, firstPage, root);
+}
+
+ElementImage::ElementImage(int pageSize)
+    : m_pageSize(pageSize), m_elements(pageSize), m_sequenceNumbers(pageSize), m_frames(pageSize),
+      m_index(pageSize)
+{
+}
+
+bool ElementImage::addElement(const ElementRow &row, std::string_view value, std::string_view readable)
 {
     // A row before the last one goes through SQL; so does one far ahead, whose gap would
     // have to be held here.
@@ -114,28 +150,32 @@ bool ElementImage::add(const ElementRow &row, std::string_view value, std::strin
     record.integer(row.size);
     record.text(value.data(), value.size());
     record.text(readable.data(), readable.size());
-    const size_t payload = record.size();
-    const size_t cell = size_t(varintLength(payload) + varintLength(uint64_t(row.id))) + payload;
-    if (row.parentId < 0 || row.parentId >= row.id || cell > m_table.maxLocalCell()) {
-        m_parents.push_back(noParent);
-        return false;
-    }
+    const bool added = row.parentId >= 0 && row.parentId < row.id && m_elements.add(row.id, record);
+    m_parents.push_back(added ? uint32_t(row.parentId) : noParent);
+    return added;
+}
 
-    m_cell.resize(cell);
-    uint8_t *out = m_cell.data();
-    out += putVarint(out, payload);
-    out += putVarint(out, uint64_t(row.id));
-    record.write(out);
-    if (!m_table.fits(cell)) {
-        m_table.closePage();
-        std::string separator(9, '\0');
-        separator.resize(size_t(putVarint(reinterpret_cast<uint8_t *>(separator.data()), uint64_t(m_lastId))));
-        m_table.level.separators.push_back(std::move(separator));
-    }
-    m_table.add(m_cell.data(), cell);
-    m_parents.push_back(uint32_t(row.parentId));
-    m_lastId = row.id;
-    return true;
+bool ElementImage::addSequenceNumber(qint64 id, qint64 number)
+{
+    RecordWriter record;
+    record.null(); // the id is the rowid
+    record.integer(number);
+    return m_sequenceNumbers.add(id, record);
+}
+
+void ElementImage::addFrame(const FrameRecord &frame)
+{
+    RecordWriter record;
+    record.integer(frame.stream);
+    record.integer(qint64(frame.number));
+    record.integer(qint64(frame.offset));
+    record.integer(qint64(frame.size));
+    record.integer(frame.time);
+    record.integer(frame.time2);
+    record.integer(frame.duration);
+    record.integer(frame.keyFrame ? 1 : 0);
+    // Frames have no id of their own: their rowids are 1, 2, 3 ... and their records small.
+    m_frames.add(++m_frameCount, record);
 }
 
 void ElementImage::buildIndex(uint32_t firstPage, uint8_t *root)
@@ -161,7 +201,7 @@ void ElementImage::buildIndex(uint32_t firstPage, uint8_t *root)
 
     // Between two leaves one entry goes up into the level above. When only one entry would be
     // left for the last leaf, the full leaf gives up its last entry for that place instead.
-    LeafWriter leaves(m_store, LeafIndex);
+    LeafWriter leaves(m_index, LeafIndex);
     uint8_t cell[32];
     uint8_t previous[32];
     const size_t entries = order.size();
@@ -186,35 +226,58 @@ void ElementImage::buildIndex(uint32_t firstPage, uint8_t *root)
     leaves.closePage();
     order = {};
     m_parents = {};
-    buildUpperLevels(m_store, std::move(leaves.level), InteriorIndex, firstPage, root);
+    buildUpperLevels(m_index, std::move(leaves.level), InteriorIndex, firstPage, root);
 }
 
 bool ElementImage::install(sqlite3 *db, QString *error)
 {
-    m_table.closePage();
-    const int tableRoot = rootPage(db, "elements");
-    const int indexRoot = rootPage(db, "elements_parent_id");
+    struct Tree
+    {
+        const char *name;
+        PageStore *pages;
+        std::vector<uint8_t> root;
+        int rootPage = 0;
+    };
+    Tree trees[] = {{"elements", &m_elements.pages(), {}},
+                    {"elements_seq_num", &m_sequenceNumbers.pages(), {}},
+                    {"frames", &m_frames.pages(), {}},
+                    {"elements_parent_id", &m_index, {}}};
+    for (Tree &tree : trees)
+        tree.rootPage = rootPage(db, tree.name);
     sqlite3_int64 ownSize = 0;
     uint8_t *own = sqlite3_serialize(db, "main", &ownSize, 0);
-    const size_t pageSize = size_t(m_store.pageSize());
+    const size_t pageSize = size_t(m_pageSize);
     // The image holds no pages for reserved bytes; the database has none either.
-    if (!own || tableRoot < 2 || indexRoot < 2 || ownSize < sqlite3_int64(pageSize)
-        || ownSize % sqlite3_int64(pageSize) != 0 || own[20] != 0) {
+    bool readable = own && ownSize >= sqlite3_int64(pageSize) && ownSize % sqlite3_int64(pageSize) == 0 && own[20] == 0;
+    for (const Tree &tree : trees)
+        readable = readable && tree.rootPage >= 2;
+    if (!readable) {
         sqlite3_free(own);
         *error = QStringLiteral("element database: cannot read back the database to add the element pages");
         return false;
     }
-    if (m_table.level.pages.empty()) {
+
+    // Each tree's pages follow the previous tree's; a tree without rows keeps SQLite's empty root.
+    uint32_t firstPage = uint32_t(size_t(ownSize) / pageSize) + 1;
+    TableImage *tables[] = {&m_elements, &m_sequenceNumbers, &m_frames};
+    for (size_t t = 0; t < 3; ++t) {
+        if (tables[t]->empty())
+            continue;
+        trees[t].root.resize(pageSize);
+        tables[t]->finish(firstPage, trees[t].root.data());
+        firstPage += uint32_t(tables[t]->pages().count());
+    }
+    if (!trees[0].root.empty()) {
+        trees[3].root.resize(pageSize);
+        buildIndex(firstPage, trees[3].root.data());
+        firstPage += uint32_t(m_index.count());
+    }
+    if (trees[0].root.empty() && trees[1].root.empty() && trees[2].root.empty()) {
         sqlite3_free(own);
         return true;
     }
 
-    const uint32_t ownPages = uint32_t(size_t(ownSize) / pageSize);
-    std::vector<uint8_t> tableRootPage(pageSize), indexRootPage(pageSize);
-    buildUpperLevels(m_store, std::move(m_table.level), InteriorTable, ownPages + 1, tableRootPage.data());
-    buildIndex(ownPages + 1, indexRootPage.data());
-
-    const size_t pages = ownPages + m_store.count();
+    const size_t pages = firstPage - 1;
     const sqlite3_int64 size = sqlite3_int64(pages * pageSize);
     const sqlite3_int64 capacity = size + sqlite3_int64(spareBytes);
     auto *image = static_cast<uint8_t *>(sqlite3_malloc64(sqlite3_uint64(capacity)));
@@ -225,9 +288,14 @@ bool ElementImage::install(sqlite3 *db, QString *error)
     }
     std::memcpy(image, own, size_t(ownSize));
     sqlite3_free(own);
-    m_store.drainInto(image + size_t(ownSize));
-    std::memcpy(image + size_t(tableRoot - 1) * pageSize, tableRootPage.data(), pageSize);
-    std::memcpy(image + size_t(indexRoot - 1) * pageSize, indexRootPage.data(), pageSize);
+    uint8_t *out = image + size_t(ownSize);
+    for (Tree &tree : trees) {
+        const size_t bytes = tree.pages->count() * pageSize;
+        tree.pages->drainInto(out);
+        out += bytes;
+        if (!tree.root.empty())
+            std::memcpy(image + size_t(tree.rootPage - 1) * pageSize, tree.root.data(), pageSize);
+    }
     // The page count in the header is trusted only while the version-valid-for number equals
     // the change counter.
     put32(image + 28, uint32_t(pages));

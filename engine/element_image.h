@@ -9,12 +9,37 @@
 #include <string_view>
 #include <vector>
 
+struct FrameRecord;
 struct sqlite3;
 
-/// The elements table and its parent index, built as database pages while the rows arrive,
-/// instead of through SQLite's insert path. Elements come in id order, so both trees can be
-/// written bottom-up, each page filled once. install() places the pages after those SQLite
-/// wrote for the other tables and hands the whole image back to the connection.
+/// One rowid table written as leaf pages while its rows arrive in rowid order, and finished
+/// with its upper levels at the end.
+class TableImage
+{
+public:
+    explicit TableImage(int pageSize);
+
+    /// Adds the row; false when its rowid is not above the last one or its record would spill
+    /// to overflow pages.
+    bool add(qint64 rowid, const BTreePages::RecordWriter &record);
+    bool empty() const { return m_leaves.level.pages.empty() && !m_leaves.pageOpen(); }
+    /// Builds the levels above the leaves, numbering this table's pages from firstPage, and
+    /// writes the root page to root.
+    void finish(uint32_t firstPage, uint8_t *root);
+    BTreePages::PageStore &pages() { return m_store; }
+
+private:
+    BTreePages::PageStore m_store;
+    BTreePages::LeafWriter m_leaves;
+    std::vector<uint8_t> m_cell;
+    qint64 m_lastRowid = 0;
+};
+
+/// The big tables of the element database — elements with its parent index, the sequence
+/// numbers and the frames — built as database pages while the rows arrive, instead of through
+/// SQLite's insert path. Their rows come in key order, so every tree is written bottom-up, each
+/// page filled once. install() places the pages after those SQLite wrote for the other tables
+/// and hands the whole image back to the connection.
 ///
 /// A row that does not follow the one before it, or whose record would spill to overflow
 /// pages, is refused; the caller inserts it through SQL once the image is installed.
@@ -24,21 +49,22 @@ public:
     /// pageSize is the database's page size.
     explicit ElementImage(int pageSize);
 
-    /// Adds the row to the table's leaves; false when it must go through SQL instead.
-    bool add(const ElementRow &row, std::string_view value, std::string_view readable);
+    bool addElement(const ElementRow &row, std::string_view value, std::string_view readable);
+    bool addSequenceNumber(qint64 id, qint64 number);
+    void addFrame(const FrameRecord &frame);
 
     /// Builds the upper levels and the index, and replaces db's main database by SQLite's own
-    /// pages followed by the image. db must have no transaction open. The table is `elements`,
-    /// the index `elements_parent_id`, both empty in db until now.
+    /// pages followed by the image. db must have no transaction open, and the tables elements,
+    /// elements_seq_num and frames and the index elements_parent_id must be empty.
     bool install(sqlite3 *db, QString *error);
 
 private:
     void buildIndex(uint32_t firstPage, uint8_t *root);
 
-    BTreePages::PageStore m_store;
-    BTreePages::LeafWriter m_table;
-    std::vector<uint8_t> m_cell;
+    int m_pageSize;
+    TableImage m_elements, m_sequenceNumbers, m_frames;
+    BTreePages::PageStore m_index;
     std::vector<uint32_t> m_parents; ///< the parent of id i + 1, for the index
     qint64 m_nextId = 1;
-    qint64 m_lastId = 0; ///< the last id in the leaves
+    qint64 m_frameCount = 0;
 };

@@ -1,7 +1,8 @@
-// The elements table and its parent index are written as finished database pages. These tests
-// read what was written back through SQLite itself: its integrity check, every row, and the
-// children of every parent through the index, for tree shapes that fill several levels of
-// pages, rows the pages cannot take, late updates, and a database file.
+// The elements table with its parent index, the sequence numbers and the frames are written as
+// finished database pages. These tests read what was written back through SQLite itself: its
+// integrity check, every row, and the children of every parent through the index, for tree
+// shapes that fill several levels of pages, rows the pages cannot take, late updates, and a
+// database file.
 
 #include "element_database_writer.h"
 
@@ -119,12 +120,27 @@ TreeBuilder mixedTree(int wide)
     return tree;
 }
 
+// As many frames as elements, with values of every size.
+FrameRecord frameOf(qint64 n)
+{
+    FrameRecord frame;
+    frame.stream = uint(n % 3);
+    frame.number = quint64(n);
+    frame.offset = quint64(n) << (n % 40);
+    frame.size = quint64(n % 1000);
+    frame.time = quint32(n * 40);
+    frame.keyFrame = n % 10 == 0;
+    return frame;
+}
+
 void write(const Database &database, const TreeBuilder &tree, bool late = false)
 {
     QString error;
     QVERIFY(ElementDatabaseWriter::createSchema(database.db, &error));
     ElementDatabaseWriter writer(database.db);
     tree.send(writer, late);
+    for (size_t n = 1; n <= tree.records.size(); ++n)
+        writer.frame(frameOf(qint64(n)));
     QVERIFY2(writer.finish(&error), qPrintable(error));
 }
 
@@ -153,6 +169,13 @@ void verify(const Database &database, const TreeBuilder &tree)
             numbered << QStringLiteral("%1|%2").arg(record.id).arg(record.index);
     }
     QCOMPARE(database.column("SELECT id, seq_num FROM elements_seq_num ORDER BY id"), numbered);
+    QStringList frames;
+    for (size_t n = 1; n <= tree.records.size(); ++n) {
+        const FrameRecord frame = frameOf(qint64(n));
+        frames << QStringLiteral("%1|%2|%3|%4|%5|%6").arg(frame.stream).arg(frame.number).arg(frame.offset)
+                      .arg(frame.size).arg(frame.time).arg(frame.keyFrame ? 1 : 0);
+    }
+    QCOMPARE(database.column("SELECT stream, frame, offset, size, time, keyframe FROM frames ORDER BY rowid"), frames);
 }
 
 } // namespace
