@@ -6,6 +6,7 @@
 #include "container_abstract.h"
 #include "container_driver.h"
 #include "element_database_writer.h"
+#include "naive_insert.h"
 #include "status.h"
 
 #include <QCoreApplication>
@@ -85,46 +86,6 @@ long residentKiB(const char *field)
     return 0;
 }
 
-sqlite3 *openMemory()
-{
-    sqlite3 *db = nullptr;
-    sqlite3_open(":memory:", &db);
-    return db;
-}
-
-double naiveRate(qint64 count)
-{
-    sqlite3 *db = openMemory();
-    sqlite3_exec(db,
-                 "CREATE TABLE elements (id INTEGER PRIMARY KEY AUTOINCREMENT, level INTEGER, parent_id INTEGER,"
-                 " last_child_id INTEGER, name_id INTEGER, offset INTEGER, size INTEGER, raw_value TEXT, hrf_value TEXT)",
-                 nullptr, nullptr, nullptr);
-    QElapsedTimer timer;
-    timer.start();
-    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-    sqlite3_stmt *insert = nullptr;
-    sqlite3_prepare_v2(db, "INSERT INTO elements VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)", -1, &insert, nullptr);
-    for (qint64 id = 1; id <= count; ++id) {
-        const QByteArray value = QByteArray::number(id % 65536);
-        sqlite3_bind_int64(insert, 1, id);
-        sqlite3_bind_int(insert, 2, 1);
-        sqlite3_bind_int64(insert, 3, id / 4);
-        sqlite3_bind_int64(insert, 4, 0);
-        sqlite3_bind_int64(insert, 5, 2);
-        sqlite3_bind_int64(insert, 6, id * 32);
-        sqlite3_bind_int64(insert, 7, 32);
-        sqlite3_bind_text(insert, 8, value.constData(), int(value.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 9, "", 0, SQLITE_STATIC);
-        sqlite3_step(insert);
-        sqlite3_reset(insert);
-    }
-    sqlite3_finalize(insert);
-    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-    const double seconds = timer.nsecsElapsed() / 1e9;
-    sqlite3_close(db);
-    return count / seconds;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -172,7 +133,12 @@ int main(int argc, char *argv[])
     connection.close();
 
     if (argc > 2) return 0;
-    const double naive = naiveRate(count);
+    const double naiveSeconds = naiveInsertSeconds(count);
+    if (naiveSeconds < 0) {
+        std::fprintf(stderr, "the naive insert loop failed\n");
+        return 1;
+    }
+    const double naive = count / naiveSeconds;
     std::printf("naive single-row insert: %.2f M rows/s\n", naive / 1e6);
     std::printf("ratio:                   %.2f x (target >= 2)\n", rate / naive);
     return 0;
