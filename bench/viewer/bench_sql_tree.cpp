@@ -6,75 +6,32 @@
 #include "sql_tree.h"
 #include "sql_tree_widget.h"
 #include "synthetic_database.h"
+#include "timing_figures.h"
+#include "tree_driver.h"
 #include "viewer_database.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QKeyEvent>
-#include <QMouseEvent>
 #include <QRandomGenerator>
 #include <QScrollBar>
-#include <QWheelEvent>
 
-#include <algorithm>
 #include <cstdio>
 #include <functional>
-#include <vector>
+
+using TreeDriver::key;
+using TreeDriver::press;
+using TreeDriver::rowPoint;
 
 namespace {
-
-void measure(const char *what, int times, const std::function<void(int)> &action)
-{
-    std::vector<double> ms;
-    for (int i = 0; i < times; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        action(i);
-        ms.push_back(double(timer.nsecsElapsed()) / 1e6);
-    }
-    std::sort(ms.begin(), ms.end());
-    double sum = 0;
-    for (double value : ms)
-        sum += value;
-    std::printf("%-40s n=%-4d mean %8.3f ms  p99 %8.3f ms  max %8.3f ms\n", what, times, sum / times,
-                ms[size_t(times) * 99 / 100], ms.back());
-}
-
-void key(SqlTree *tree, int code, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-{
-    QKeyEvent press(QEvent::KeyPress, code, modifiers);
-    QApplication::sendEvent(tree, &press);
-}
-
-void press(SqlTree *tree, const QPoint &point)
-{
-    QMouseEvent event(QEvent::MouseButtonPress, point, tree->viewport()->mapToGlobal(point), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(tree->viewport(), &event);
-}
-
-QPoint rowPoint(SqlTree *tree, int row, bool branch)
-{
-    const QModelIndex index = tree->model()->index(row, 0);
-    const int y = tree->visualRect(index).center().y();
-    const int level = SqlTree::elementAt(index).level;
-    return branch ? QPoint(tree->indent_step * level + tree->indent_step / 2, y)
-                  : QPoint(tree->columnViewportPosition(1) + 4, y);
-}
 
 // Ctrl+End from the first row; only the key is timed.
 void ctrlEnd(SqlTree *tree, const char *what)
 {
-    std::vector<double> ms;
-    for (int i = 0; i < 20; ++i) {
-        key(tree, Qt::Key_Home, Qt::ControlModifier);
-        QElapsedTimer timer;
-        timer.start();
-        key(tree, Qt::Key_End, Qt::ControlModifier);
-        ms.push_back(double(timer.nsecsElapsed()) / 1e6);
-    }
-    std::sort(ms.begin(), ms.end());
-    std::printf("%-40s n=%-4zu median %8.3f ms  max %8.3f ms\n", what, ms.size(), ms[ms.size() / 2], ms.back());
+    TimingFigures figures;
+    TreeDriver::measure(
+        figures, 20, [&](int) { key(tree, Qt::Key_End, Qt::ControlModifier); },
+        [&](int) { key(tree, Qt::Key_Home, Qt::ControlModifier); });
+    figures.print(what);
 }
 
 } // namespace
@@ -134,15 +91,15 @@ int main(int argc, char *argv[])
             tree->viewport()->repaint();
         std::printf("part: repaint of the same rows %.3f ms\n", double(t.nsecsElapsed()) / 1e8);
     }
+    TimingFigures figures;
+    const auto measure = [&figures](const char *what, int times, const std::function<void(int)> &action) {
+        TreeDriver::measure(figures, times, action);
+        figures.print(what);
+    };
     measure("scroll bar to a random row", 500, [&](int) {
         bar->setValue(int(random.bounded(bar->maximum() + 1)));
     });
-    measure("wheel step down", 300, [&](int) {
-        const QPoint at = rowPoint(tree, 2, false);
-        QWheelEvent event(at, tree->viewport()->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
-                          Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(tree->viewport(), &event);
-    });
+    measure("wheel step down", 300, [&](int) { TreeDriver::wheel(tree, -120); });
     press(tree, rowPoint(tree, tree->topLevelItemCount() - 1, false));
     measure("Down on the last row (scrolls)", 300, [&](int) { key(tree, Qt::Key_Down); });
     measure("Up on a row inside the page", 300, [&](int i) {
@@ -158,7 +115,7 @@ int main(int argc, char *argv[])
     {
         // Right opens a closed cluster, Left closes it again; the cluster is brought to the top first.
         const qint64 clusterSpan = (cues - 7) / shape.clusters;
-        std::vector<double> opens, closes;
+        TimingFigures opens, closes;
         for (int i = 0; i < 100; ++i) {
             const qint64 cluster = 7 + qint64(random.bounded(shape.clusters)) * clusterSpan;
             if (reader->isOpen(cluster))
@@ -166,17 +123,13 @@ int main(int argc, char *argv[])
             tree->goToId(cluster, false);
             timer.restart();
             key(tree, Qt::Key_Right);
-            opens.push_back(double(timer.nsecsElapsed()) / 1e6);
+            opens.add(double(timer.nsecsElapsed()) / 1e6);
             timer.restart();
             key(tree, Qt::Key_Left);
-            closes.push_back(double(timer.nsecsElapsed()) / 1e6);
+            closes.add(double(timer.nsecsElapsed()) / 1e6);
         }
-        std::sort(opens.begin(), opens.end());
-        std::sort(closes.begin(), closes.end());
-        std::printf("%-40s n=%-4zu median %8.3f ms  max %8.3f ms\n", "Right on a closed cluster (opens)",
-                    opens.size(), opens[opens.size() / 2], opens.back());
-        std::printf("%-40s n=%-4zu median %8.3f ms  max %8.3f ms\n", "Left on the open cluster (closes)",
-                    closes.size(), closes[closes.size() / 2], closes.back());
+        opens.print("Right on a closed cluster (opens)");
+        closes.print("Left on the open cluster (closes)");
     }
     ctrlEnd(tree, "Ctrl+End from the top");
     tree->goToId(cues, false);

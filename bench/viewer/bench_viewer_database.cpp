@@ -3,6 +3,7 @@
 // up by a page, and opening and closing an element with a million children.
 
 #include "synthetic_database.h"
+#include "timing_figures.h"
 #include "viewer_database.h"
 
 #include <QCoreApplication>
@@ -10,28 +11,9 @@
 #include <QRandomGenerator>
 #include <QSqlQuery>
 
-#include <algorithm>
 #include <cstdio>
-#include <vector>
 
 namespace {
-
-struct Figures
-{
-    std::vector<double> ms;
-
-    void add(double value) { ms.push_back(value); }
-    void print(const char *what)
-    {
-        std::sort(ms.begin(), ms.end());
-        double sum = 0;
-        for (double value : ms)
-            sum += value;
-        std::printf("%-44s n=%-5zu mean %8.3f ms  p99 %8.3f ms  max %8.3f ms\n", what, ms.size(),
-                    sum / double(ms.size()), ms[ms.size() * 99 / 100], ms.back());
-        ms.clear();
-    }
-};
 
 double elapsedMs(const QElapsedTimer &timer)
 {
@@ -50,7 +32,7 @@ double attachMs(ViewerDatabase &reader, QSqlDatabase *db)
 void windows(ViewerDatabase &reader, qint64 count, const char *what)
 {
     QRandomGenerator random(7);
-    Figures figures;
+    TimingFigures figures;
     for (int i = 0; i < 2000; ++i) {
         const qint64 start = 1 + qint64(random.bounded(quint64(count)));
         QList<ViewerDatabase::Element> list;
@@ -65,7 +47,7 @@ void windows(ViewerDatabase &reader, qint64 count, const char *what)
 void stepsUp(ViewerDatabase &reader, qint64 count, const char *what)
 {
     QRandomGenerator random(11);
-    Figures figures;
+    TimingFigures figures;
     for (int i = 0; i < 2000; ++i) {
         const qint64 start = 1 + qint64(random.bounded(quint64(count)));
         QElapsedTimer timer;
@@ -98,7 +80,7 @@ int main(int argc, char *argv[])
 
     const qint64 segment = SyntheticDatabase::segmentId();
     const qint64 cues = SyntheticDatabase::cueTableId(shape);
-    Figures figures;
+    TimingFigures figures;
     for (int i = 0; i < 5; ++i)
         figures.add(attachMs(reader, db));
     figures.print("attach, nothing open");

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QPoint>
+#include <Qt>
+
+#include <functional>
+
+class SqlTree;
+class TimingFigures;
+
+/// Input to the element tree as the user gives it, and the time the tree takes to answer it,
+/// painting included.
+namespace TreeDriver {
+
+void key(SqlTree *tree, int code, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+void press(SqlTree *tree, const QPoint &point);
+/// One wheel notch at the third row; delta < 0 turns it towards the user (down).
+void wheel(SqlTree *tree, int delta);
+/// A point on a shown row: on its branch arrow, or in its offset column.
+QPoint rowPoint(SqlTree *tree, int row, bool branch);
+/// Delivers what an action left pending (updates posted rather than painted at once), so
+/// that a figure holds the painting too.
+void flush();
+/// Runs prepare(i), untimed, then action(i) and the painting it caused, timed, for i from 0 to
+/// times - 1, into figures.
+void measure(TimingFigures &figures, int times, const std::function<void(int)> &action,
+             const std::function<void(int)> &prepare = {});
+
+} // namespace TreeDriver
