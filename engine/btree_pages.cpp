@@ -1,5 +1,8 @@
 #include "btree_pages.h"
 
+#include <sqlite3.h>
+
+#include <algorithm>
 #include <cstring>
 
 namespace BTreePages {
@@ -49,38 +52,48 @@ int putLongVarint(uint8_t *out, uint64_t value)
     return length;
 }
 
-PageStore::PageStore(int pageSize) : m_pageSize(pageSize) {}
-
-uint8_t *PageStore::append()
+PageStore::PageStore(int pageSize, size_t reservedPages)
+    : m_pageSize(pageSize), m_reserved(reservedPages), m_scratch(size_t(pageSize))
 {
-    if (m_count == m_chunks.size() * pagesPerChunk)
-        m_chunks.emplace_back(new uint8_t[pagesPerChunk * size_t(m_pageSize)]);
-    uint8_t *bytes = page(m_count++);
-    std::memset(bytes, 0, size_t(m_pageSize));
-    return bytes;
 }
 
-uint8_t *PageStore::page(size_t index)
+PageStore::~PageStore()
 {
-    return m_chunks[index / pagesPerChunk].get() + (index % pagesPerChunk) * size_t(m_pageSize);
+    sqlite3_free(m_data);
 }
 
-void PageStore::takeLast(uint8_t *out)
+bool PageStore::reserve(size_t bytes)
 {
-    std::memcpy(out, page(m_count - 1), size_t(m_pageSize));
-    --m_count;
+    if (bytes <= m_capacity)
+        return true;
+    const size_t capacity = std::max(bytes, std::max(m_capacity * 2, size_t(1) << 20));
+    auto *grown = static_cast<uint8_t *>(sqlite3_realloc64(m_data, capacity));
+    if (!grown)
+        return false;
+    m_data = grown;
+    m_capacity = capacity;
+    return true;
 }
 
-void PageStore::drainInto(uint8_t *out)
+uint32_t PageStore::append()
 {
-    const size_t chunkBytes = pagesPerChunk * size_t(m_pageSize);
-    for (size_t chunk = 0; chunk < m_chunks.size(); ++chunk) {
-        const size_t pages = std::min(pagesPerChunk, m_count - chunk * pagesPerChunk);
-        std::memcpy(out + chunk * chunkBytes, m_chunks[chunk].get(), pages * size_t(m_pageSize));
-        m_chunks[chunk].reset();
-    }
-    m_chunks.clear();
+    const uint32_t index = uint32_t(m_count);
+    if (!m_failed && !reserve((m_reserved + m_count + 1) * size_t(m_pageSize)))
+        m_failed = true;
+    ++m_count;
+    std::memset(page(index), 0, size_t(m_pageSize));
+    return index;
+}
+
+uint8_t *PageStore::release(size_t bytes)
+{
+    if (m_failed || !reserve(bytes))
+        return nullptr;
+    uint8_t *data = m_data;
+    m_data = nullptr;
+    m_capacity = 0;
     m_count = 0;
+    return data;
 }
 
 void PageFill::close()
@@ -107,10 +120,11 @@ size_t LeafWriter::maxLocalCell() const
 void LeafWriter::add(const uint8_t *cell, size_t size)
 {
     if (!m_open) {
-        m_index = uint32_t(m_store.count());
-        m_fill = PageFill(m_store.append(), m_fill.type, size_t(m_store.pageSize()));
+        m_index = m_store.append();
+        m_fill = PageFill(nullptr, m_fill.type, size_t(m_store.pageSize()));
         m_open = true;
     }
+    m_fill.page = m_store.page(m_index);
     std::memcpy(m_fill.add(size), cell, size);
 }
 
@@ -118,27 +132,22 @@ void LeafWriter::closePage()
 {
     if (!m_open)
         return;
+    m_fill.page = m_store.page(m_index);
     m_fill.close();
     level.pages.push_back(m_index);
     m_open = false;
 }
 
-bool buildUpperLevels(PageStore &store, Level level, PageType interiorType, uint32_t firstPage, uint8_t *root)
+uint32_t buildUpperLevels(PageStore &store, Level level, PageType interiorType, uint32_t firstPage)
 {
     const size_t pageSize = size_t(store.pageSize());
-    if (level.pages.empty())
-        return false;
-    if (level.pages.size() == 1) {
-        store.takeLast(root);
-        return true;
-    }
-    for (;;) {
+    while (level.pages.size() > 1) {
         Level above;
         const size_t children = level.pages.size();
         size_t i = 0;
         while (i < children) {
-            const uint32_t index = uint32_t(store.count());
-            PageFill fill{store.append(), interiorType, pageSize};
+            const uint32_t index = store.append();
+            PageFill fill{store.page(index), interiorType, pageSize};
             // Cells of (child, separator) while they fit; the child that does not fit becomes
             // the page's right-most child and its separator goes up. A page never ends up with
             // a right-most child alone: when one child would be left over, this page gives its
@@ -171,12 +180,9 @@ bool buildUpperLevels(PageStore &store, Level level, PageType interiorType, uint
             fill.close();
             above.pages.push_back(index);
         }
-        if (above.pages.size() == 1) {
-            store.takeLast(root);
-            return true;
-        }
         level = std::move(above);
     }
+    return level.pages.front();
 }
 
 } // namespace BTreePages

@@ -3,14 +3,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
 /// Builds SQLite B-tree pages directly, in the database file format, for tables and indexes
-/// whose rows are all known to be in key order. The pages are later placed into a database
-/// image after the pages SQLite wrote itself (see DatabaseImage), so child pointers are written
-/// as absolute page numbers counted from a base given when the upper levels are built.
+/// whose rows are all known to be in key order. The pages make up a database image together
+/// with the pages SQLite wrote itself (see ElementImage); child pointers are absolute page
+/// numbers, counted from a base given when the upper levels are built.
 namespace BTreePages {
 
 enum PageType : uint8_t {
@@ -43,28 +42,42 @@ inline int putVarint(uint8_t *out, uint64_t value)
     return putLongVarint(out, value);
 }
 
-/// The pages of one or more trees, in the order they were made, kept in chunks so that a
-/// growing store never copies what it holds.
+/// The pages of one or more trees, in the order they were made, in one buffer that becomes
+/// the database image: a number of pages reserved at its front for the pages SQLite writes
+/// itself, then the trees' pages. The buffer grows by reallocation, which the C library does by
+/// remapping rather than copying for buffers this large, so pages are reached by index; a
+/// pointer to a page is good only until the next append().
 class PageStore
 {
 public:
-    explicit PageStore(int pageSize);
+    PageStore(int pageSize, size_t reservedPages);
+    ~PageStore();
+    PageStore(const PageStore &) = delete;
+    PageStore &operator=(const PageStore &) = delete;
 
     int pageSize() const { return m_pageSize; }
+    size_t reservedPages() const { return m_reserved; }
+    /// Pages appended after the reserved ones.
     size_t count() const { return m_count; }
-    /// A new zero-filled page at the end.
-    uint8_t *append();
-    uint8_t *page(size_t index);
-    /// Removes the last page, copying it to out (pageSize bytes).
-    void takeLast(uint8_t *out);
-    /// Copies every page, in order, to out and releases the store's memory as it goes.
-    void drainInto(uint8_t *out);
+    /// A new zero-filled page at the end; its index.
+    uint32_t append();
+    uint8_t *page(size_t index) { return m_failed ? m_scratch.data() : m_data + (m_reserved + index) * size_t(m_pageSize); }
+    /// Whether the buffer could not grow; the pages written since went nowhere.
+    bool failed() const { return m_failed; }
+    /// Hands over the buffer, reserved pages included, of at least bytes bytes; it is to be
+    /// freed with sqlite3_free. Null when it could not be had.
+    uint8_t *release(size_t bytes);
 
 private:
-    static constexpr size_t pagesPerChunk = 256;
+    bool reserve(size_t bytes);
+
     int m_pageSize;
+    size_t m_reserved;
     size_t m_count = 0;
-    std::vector<std::unique_ptr<uint8_t[]>> m_chunks;
+    uint8_t *m_data = nullptr;
+    size_t m_capacity = 0;
+    bool m_failed = false;
+    std::vector<uint8_t> m_scratch;
 };
 
 /// One level of a tree under construction: its pages and, between each two neighbours, the
@@ -72,7 +85,7 @@ private:
 /// highest rowid as a varint; for an index the entry that sits between the two pages).
 struct Level
 {
-    std::vector<uint32_t> pages; ///< store indexes, made absolute when the level above is built
+    std::vector<uint32_t> pages; ///< store indexes
     std::vector<std::string> separators;
 };
 
@@ -138,12 +151,11 @@ private:
     uint32_t m_index = 0;
 };
 
-/// Builds the levels above a level of leaves until one page remains, and writes that page,
-/// the root, to root (pageSize bytes); a tree of one leaf gives up that leaf, which must be the
-/// store's last page. firstPage is the absolute page number of the store's first page. Returns
-/// false, writing nothing, for a level without pages.
-bool buildUpperLevels(PageStore &store, Level leaves, PageType interiorType, uint32_t firstPage,
-                      uint8_t *root);
+/// Builds the levels above a level of leaves until one page remains, and gives that page's
+/// store index: the root, whose content the caller moves to the tree's root page. The pages
+/// are numbered from firstPage, the page number of the store's first page after the reserved
+/// ones. The level must have pages.
+uint32_t buildUpperLevels(PageStore &store, Level leaves, PageType interiorType, uint32_t firstPage);
 
 /// Writes one record of SQLite's record format: a header of serial types, then the values.
 class RecordWriter

@@ -71,6 +71,12 @@ bool ElementDatabaseWriter::createSchema(sqlite3 *db, QString *error)
     return true;
 }
 
+bool ElementDatabaseWriter::isInMemory(sqlite3 *db)
+{
+    const char *file = sqlite3_db_filename(db, "main");
+    return !file || !*file;
+}
+
 int ElementDatabaseWriter::pageSize(sqlite3 *db)
 {
     sqlite3_stmt *statement = nullptr;
@@ -82,8 +88,10 @@ int ElementDatabaseWriter::pageSize(sqlite3 *db)
     return size;
 }
 
+// An in-memory database keeps room for SQLite's own pages at the front of the element pages,
+// so that they need not be copied behind them; a file would keep those free pages for good.
 ElementDatabaseWriter::ElementDatabaseWriter(sqlite3 *db)
-    : m_db(db), m_batch(new Batch), m_image(pageSize(db))
+    : m_db(db), m_batch(new Batch), m_image(pageSize(db), isInMemory(db) ? 256 : 0)
 {
     m_thread = std::thread(&ElementDatabaseWriter::writerLoop, this);
 }
@@ -190,7 +198,9 @@ bool ElementDatabaseWriter::writeLateRows()
     sqlite3_stmt *update = prepare("UPDATE elements SET last_child_id = ?, offset = ?, size = ?,"
                                    " raw_value = ?, hrf_value = ? WHERE id = ?");
     sqlite3_stmt *number = prepare("INSERT INTO elements_seq_num VALUES (?, ?)");
-    bool written = insert && update && number;
+    // A later description of the same element replaces the earlier one.
+    sqlite3_stmt *description = prepare("INSERT OR REPLACE INTO descriptions VALUES (?, ?)");
+    bool written = insert && update && number && description;
     for (size_t i = 0; written && i < m_lateRows.size(); ++i) {
         const Row &row = m_lateRows.rows()[i];
         sqlite3_bind_int64(insert, 1, row.id);
@@ -209,6 +219,12 @@ bool ElementDatabaseWriter::writeLateRows()
         sqlite3_bind_int64(number, 2, m_lateNumbers[i].second);
         written = step(number);
     }
+    for (size_t i = 0; written && i < m_lateDescriptions.size(); ++i) {
+        const TextRow &row = m_lateDescriptions[i];
+        sqlite3_bind_int64(description, 1, row.id);
+        sqlite3_bind_text64(description, 2, row.text.constData(), sqlite3_uint64(row.text.size()), SQLITE_STATIC, SQLITE_UTF8);
+        written = step(description);
+    }
     // A group sent before it closed gets its final extent and value.
     for (size_t i = 0; written && i < m_updates.size(); ++i) {
         const Row &row = m_updates.rows()[i];
@@ -223,6 +239,7 @@ bool ElementDatabaseWriter::writeLateRows()
     sqlite3_finalize(insert);
     sqlite3_finalize(update);
     sqlite3_finalize(number);
+    sqlite3_finalize(description);
     return written;
 }
 
@@ -263,7 +280,6 @@ void ElementDatabaseWriter::writerLoop()
     execute("PRAGMA synchronous = OFF");
     execute("BEGIN");
     m_name = prepare("INSERT INTO dictionary VALUES (?, ?)");
-    m_description = prepare("INSERT OR REPLACE INTO descriptions VALUES (?, ?)");
     m_note = prepare("INSERT INTO notes VALUES (?, ?)");
     m_stream = prepare("INSERT INTO streams VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
 
@@ -286,7 +302,7 @@ void ElementDatabaseWriter::writerLoop()
         if (m_spare.size() < maxQueuedBatches)
             m_spare.push_back(std::move(batch));
     }
-    for (sqlite3_stmt *statement : {m_name, m_description, m_note, m_stream})
+    for (sqlite3_stmt *statement : {m_name, m_note, m_stream})
         sqlite3_finalize(statement);
 }
 
@@ -314,10 +330,8 @@ bool ElementDatabaseWriter::writeBatch(const Batch &batch)
         m_image.addFrame(frame);
 
     for (const TextRow &description : batch.descriptions) {
-        sqlite3_bind_int64(m_description, 1, description.id);
-        bindText(m_description, 2, std::string_view(description.text.constData(), size_t(description.text.size())));
-        if (!step(m_description))
-            return false;
+        if (!m_image.addDescription(description.id, std::string_view(description.text.constData(), size_t(description.text.size()))))
+            m_lateDescriptions.push_back(description);
     }
     for (const TextRow &note : batch.notes) {
         sqlite3_bind_int64(m_note, 1, note.id);

@@ -24,7 +24,7 @@ struct sqlite3_stmt;
 /// The parser's thread turns records into rows and hands them over in batches; a second thread
 /// writes them, so parsing and writing overlap. Elements and frames arrive in key order, so the
 /// second thread writes the big tables (elements with its parent index, sequence numbers,
-/// frames) as finished pages (ElementImage); the small ones go in through SQL. finish() waits
+/// descriptions, frames) as finished pages (ElementImage); the small ones go in through SQL. finish() waits
 /// for the last batch, installs the pages, inserts what they could not take, writes the
 /// element count and commits.
 class ElementDatabaseWriter : public ElementSink
@@ -72,6 +72,7 @@ private:
     };
 
     static int pageSize(sqlite3 *db);
+    static bool isInMemory(sqlite3 *db);
     qint64 nameId(const QString &name);
     bool writeLateRows();
     void flush();
@@ -98,9 +99,9 @@ private:
     ElementImage m_image;
     RowSet m_lateRows; ///< rows the image refused, inserted after it
     std::vector<std::pair<qint64, qint64>> m_lateNumbers; ///< (id, sequence number)
+    std::vector<TextRow> m_lateDescriptions;
     RowSet m_updates;
     sqlite3_stmt *m_name = nullptr;
-    sqlite3_stmt *m_description = nullptr;
     sqlite3_stmt *m_note = nullptr;
     sqlite3_stmt *m_stream = nullptr;
     QString m_error;

@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -56,6 +57,30 @@ size_t indexCell(uint32_t parent, uint32_t id, uint8_t *out)
     return 1 + record.size();
 }
 
+// Chains the pages free (ascending page numbers) into the image's free list, in front of
+// what SQLite's own pages had there: each trunk page lists up to usable / 4 - 8 free pages.
+void addFreePages(uint8_t *image, size_t pageSize, const std::vector<uint32_t> &free)
+{
+    if (free.empty())
+        return;
+    const size_t perTrunk = pageSize / 4 - 8;
+    const uint32_t oldFirst = get32(image + 32);
+    for (uint32_t page : free)
+        std::memset(image + size_t(page - 1) * pageSize, 0, pageSize);
+    size_t i = 0;
+    while (i < free.size()) {
+        uint8_t *trunk = image + size_t(free[i] - 1) * pageSize;
+        const size_t leaves = std::min(perTrunk, free.size() - i - 1);
+        for (size_t l = 0; l < leaves; ++l)
+            put32(trunk + 8 + 4 * l, free[i + 1 + l]);
+        put32(trunk + 4, uint32_t(leaves));
+        i += 1 + leaves;
+        put32(trunk, i < free.size() ? free[i] : oldFirst);
+    }
+    put32(image + 32, free.front());
+    put32(image + 36, get32(image + 36) + uint32_t(free.size()));
+}
+
 // Hands image (capacity bytes, size used) to db's main database: directly for an in-memory
 // database, through a backup for a database file.
 bool attach(sqlite3 *db, uint8_t *image, sqlite3_int64 size, sqlite3_int64 capacity, QString *error)
@@ -95,7 +120,7 @@ bool attach(sqlite3 *db, uint8_t *image, sqlite3_int64 size, sqlite3_int64 capac
 
 } // namespace
 
-TableImage::TableImage(int pageSize) : m_store(pageSize), m_leaves(m_store, LeafTable) {}
+TableImage::TableImage(PageStore &store) : m_store(store), m_leaves(store, LeafTable) {}
 
 bool TableImage::add(qint64 rowid, const RecordWriter &record)
 {
@@ -119,15 +144,15 @@ bool TableImage::add(qint64 rowid, const RecordWriter &record)
     return true;
 }
 
-void TableImage::finish(uint32_t firstPage, uint8_t *root)
+uint32_t TableImage::finish(uint32_t firstPage)
 {
     m_leaves.closePage();
-    buildUpperLevels(m_store, std::move(m_leaves.level), InteriorTable, firstPage, root);
+    return buildUpperLevels(m_store, std::move(m_leaves.level), InteriorTable, firstPage);
 }
 
-ElementImage::ElementImage(int pageSize)
-    : m_pageSize(pageSize), m_elements(pageSize), m_sequenceNumbers(pageSize), m_frames(pageSize),
-      m_index(pageSize)
+ElementImage::ElementImage(int pageSize, size_t reservedPages)
+    : m_store(pageSize, reservedPages), m_elements(m_store), m_sequenceNumbers(m_store),
+      m_descriptions(m_store), m_frames(m_store)
 {
 }
 
@@ -163,6 +188,14 @@ bool ElementImage::addSequenceNumber(qint64 id, qint64 number)
     return m_sequenceNumbers.add(id, record);
 }
 
+bool ElementImage::addDescription(qint64 id, std::string_view text)
+{
+    RecordWriter record;
+    record.null(); // the id is the rowid
+    record.text(text.data(), text.size());
+    return !text.empty() && m_descriptions.add(id, record);
+}
+
 void ElementImage::addFrame(const FrameRecord &frame)
 {
     RecordWriter record;
@@ -178,55 +211,55 @@ void ElementImage::addFrame(const FrameRecord &frame)
     m_frames.add(++m_frameCount, record);
 }
 
-void ElementImage::buildIndex(uint32_t firstPage, uint8_t *root)
+uint32_t ElementImage::buildIndex(uint32_t firstPage)
 {
     // The index is ordered by parent, then id. A counting sort by parent keeps the children of
-    // each parent in id order, in two passes.
+    // each parent in id order; afterwards the children of parent p are order[end[p - 1]] up to
+    // order[end[p]].
     const size_t count = m_parents.size();
     std::vector<uint32_t> order;
-    {
-        std::vector<uint32_t> start(count + 1, 0);
-        for (uint32_t parent : m_parents) {
-            if (parent != noParent)
-                ++start[parent + 1];
-        }
-        for (size_t i = 1; i <= count; ++i)
-            start[i] += start[i - 1];
-        order.resize(start[count]);
-        for (size_t i = 0; i < count; ++i) {
-            if (m_parents[i] != noParent)
-                order[start[m_parents[i]]++] = uint32_t(i + 1);
-        }
+    std::vector<uint32_t> end(count + 1, 0);
+    for (uint32_t parent : m_parents) {
+        if (parent != noParent)
+            ++end[parent + 1];
     }
+    for (size_t i = 1; i <= count; ++i)
+        end[i] += end[i - 1];
+    order.resize(end[count]);
+    for (size_t i = 0; i < count; ++i) {
+        if (m_parents[i] != noParent)
+            order[end[m_parents[i]]++] = uint32_t(i + 1);
+    }
+    m_parents = {};
 
     // Between two leaves one entry goes up into the level above. When only one entry would be
     // left for the last leaf, the full leaf gives up its last entry for that place instead.
-    LeafWriter leaves(m_index, LeafIndex);
+    LeafWriter leaves(m_store, LeafIndex);
     uint8_t cell[32];
     uint8_t previous[32];
+    size_t previousSize = 0;
     const size_t entries = order.size();
-    auto cellOf = [this, &order](size_t k, uint8_t *out) { return indexCell(m_parents[order[k] - 1], order[k], out); };
-    for (size_t k = 0; k < entries; ++k) {
-        const size_t size = cellOf(k, cell);
-        if (leaves.fits(size)) {
-            leaves.add(cell, size);
-            continue;
-        }
-        if (entries - k == 1) {
-            const size_t previousSize = cellOf(k - 1, previous);
-            leaves.dropLast(previousSize);
-            leaves.closePage();
-            leaves.level.separators.emplace_back(reinterpret_cast<const char *>(previous), previousSize);
-            leaves.add(cell, size);
-        } else {
-            leaves.closePage();
-            leaves.level.separators.emplace_back(reinterpret_cast<const char *>(cell), size);
+    size_t k = 0;
+    for (size_t parent = 0; parent < count; ++parent) {
+        for (; k < end[parent]; ++k) {
+            const size_t size = indexCell(uint32_t(parent), order[k], cell);
+            if (leaves.fits(size)) {
+                leaves.add(cell, size);
+            } else if (entries - k == 1) {
+                leaves.dropLast(previousSize);
+                leaves.closePage();
+                leaves.level.separators.emplace_back(reinterpret_cast<const char *>(previous), previousSize);
+                leaves.add(cell, size);
+            } else {
+                leaves.closePage();
+                leaves.level.separators.emplace_back(reinterpret_cast<const char *>(cell), size);
+            }
+            std::memcpy(previous, cell, size);
+            previousSize = size;
         }
     }
     leaves.closePage();
-    order = {};
-    m_parents = {};
-    buildUpperLevels(m_index, std::move(leaves.level), InteriorIndex, firstPage, root);
+    return buildUpperLevels(m_store, std::move(leaves.level), InteriorIndex, firstPage);
 }
 
 bool ElementImage::install(sqlite3 *db, QString *error)
@@ -234,53 +267,66 @@ bool ElementImage::install(sqlite3 *db, QString *error)
     struct Tree
     {
         const char *name;
-        PageStore *pages;
-        std::vector<uint8_t> root;
+        TableImage *table;
         int rootPage = 0;
+        bool built = false;
+        uint32_t rootIndex = 0;
     };
-    Tree trees[] = {{"elements", &m_elements.pages(), {}},
-                    {"elements_seq_num", &m_sequenceNumbers.pages(), {}},
-                    {"frames", &m_frames.pages(), {}},
-                    {"elements_parent_id", &m_index, {}}};
-    for (Tree &tree : trees)
+    Tree trees[] = {{"elements", &m_elements}, {"elements_seq_num", &m_sequenceNumbers},
+                    {"descriptions", &m_descriptions}, {"frames", &m_frames},
+                    {"elements_parent_id", nullptr}};
+    bool readable = true;
+    for (Tree &tree : trees) {
         tree.rootPage = rootPage(db, tree.name);
+        readable = readable && tree.rootPage >= 2;
+    }
     sqlite3_int64 ownSize = 0;
     uint8_t *own = sqlite3_serialize(db, "main", &ownSize, 0);
-    const size_t pageSize = size_t(m_pageSize);
-    // The image holds no pages for reserved bytes; the database has none either.
-    bool readable = own && ownSize >= sqlite3_int64(pageSize) && ownSize % sqlite3_int64(pageSize) == 0 && own[20] == 0;
-    for (const Tree &tree : trees)
-        readable = readable && tree.rootPage >= 2;
-    if (!readable) {
+    const size_t pageSize = size_t(m_store.pageSize());
+    // The image has no room for reserved bytes at the end of each page; the database has none.
+    readable = readable && own && ownSize >= sqlite3_int64(pageSize) && ownSize % sqlite3_int64(pageSize) == 0
+        && own[20] == 0;
+    if (!readable || m_store.failed()) {
         sqlite3_free(own);
-        *error = QStringLiteral("element database: cannot read back the database to add the element pages");
+        *error = readable ? QStringLiteral("element database: out of memory for the element pages")
+                          : QStringLiteral("element database: cannot read back the database to add the element pages");
         return false;
     }
-
-    // Each tree's pages follow the previous tree's; a tree without rows keeps SQLite's empty root.
-    uint32_t firstPage = uint32_t(size_t(ownSize) / pageSize) + 1;
-    TableImage *tables[] = {&m_elements, &m_sequenceNumbers, &m_frames};
-    for (size_t t = 0; t < 3; ++t) {
-        if (tables[t]->empty())
-            continue;
-        trees[t].root.resize(pageSize);
-        tables[t]->finish(firstPage, trees[t].root.data());
-        firstPage += uint32_t(tables[t]->pages().count());
-    }
-    if (!trees[0].root.empty()) {
-        trees[3].root.resize(pageSize);
-        buildIndex(firstPage, trees[3].root.data());
-        firstPage += uint32_t(m_index.count());
-    }
-    if (trees[0].root.empty() && trees[1].root.empty() && trees[2].root.empty()) {
+    if (m_elements.empty() && m_sequenceNumbers.empty() && m_descriptions.empty() && m_frames.empty()) {
         sqlite3_free(own);
         return true;
     }
 
-    const size_t pages = firstPage - 1;
+    // SQLite's pages go into the reserved pages, or in front of the image when they need more.
+    const size_t ownPages = size_t(ownSize) / pageSize;
+    const bool inPlace = ownPages <= m_store.reservedPages();
+    const size_t front = inPlace ? m_store.reservedPages() : ownPages;
+    const uint32_t firstPage = uint32_t(front) + 1;
+    for (Tree &tree : trees) {
+        if (tree.table && !tree.table->empty()) {
+            tree.rootIndex = tree.table->finish(firstPage);
+            tree.built = true;
+        }
+    }
+    if (trees[0].built) {
+        trees[4].rootIndex = buildIndex(firstPage);
+        trees[4].built = true;
+    }
+    if (m_store.failed()) {
+        sqlite3_free(own);
+        *error = QStringLiteral("element database: out of memory for the element pages");
+        return false;
+    }
+
+    const size_t pages = front + m_store.count();
     const sqlite3_int64 size = sqlite3_int64(pages * pageSize);
     const sqlite3_int64 capacity = size + sqlite3_int64(spareBytes);
-    auto *image = static_cast<uint8_t *>(sqlite3_malloc64(sqlite3_uint64(capacity)));
+    uint8_t *image = nullptr;
+    if (inPlace) {
+        image = m_store.release(size_t(capacity));
+    } else if ((image = static_cast<uint8_t *>(sqlite3_malloc64(sqlite3_uint64(capacity))))) {
+        std::memcpy(image + size_t(ownSize), m_store.page(0), m_store.count() * pageSize);
+    }
     if (!image) {
         sqlite3_free(own);
         *error = QStringLiteral("element database: out of memory for %1 pages").arg(pages);
@@ -288,14 +334,20 @@ bool ElementImage::install(sqlite3 *db, QString *error)
     }
     std::memcpy(image, own, size_t(ownSize));
     sqlite3_free(own);
-    uint8_t *out = image + size_t(ownSize);
-    for (Tree &tree : trees) {
-        const size_t bytes = tree.pages->count() * pageSize;
-        tree.pages->drainInto(out);
-        out += bytes;
-        if (!tree.root.empty())
-            std::memcpy(image + size_t(tree.rootPage - 1) * pageSize, tree.root.data(), pageSize);
+
+    // Each root moves to the page SQLite gave its tree; the pages left over become free pages.
+    std::vector<uint32_t> free;
+    for (uint32_t page = uint32_t(ownPages) + 1; page <= front; ++page)
+        free.push_back(page);
+    for (const Tree &tree : trees) {
+        if (!tree.built)
+            continue;
+        const uint32_t built = firstPage + tree.rootIndex;
+        std::memcpy(image + size_t(tree.rootPage - 1) * pageSize, image + size_t(built - 1) * pageSize, pageSize);
+        free.push_back(built);
     }
+    std::sort(free.begin(), free.end());
+    addFreePages(image, pageSize, free);
     // The page count in the header is trusted only while the version-valid-for number equals
     // the change counter.
     put32(image + 28, uint32_t(pages));

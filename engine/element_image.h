@@ -17,53 +17,52 @@ struct sqlite3;
 class TableImage
 {
 public:
-    explicit TableImage(int pageSize);
+    explicit TableImage(BTreePages::PageStore &store);
 
     /// Adds the row; false when its rowid is not above the last one or its record would spill
     /// to overflow pages.
     bool add(qint64 rowid, const BTreePages::RecordWriter &record);
     bool empty() const { return m_leaves.level.pages.empty() && !m_leaves.pageOpen(); }
-    /// Builds the levels above the leaves, numbering this table's pages from firstPage, and
-    /// writes the root page to root.
-    void finish(uint32_t firstPage, uint8_t *root);
-    BTreePages::PageStore &pages() { return m_store; }
+    /// Builds the levels above the leaves and gives the store index of the root page.
+    uint32_t finish(uint32_t firstPage);
 
 private:
-    BTreePages::PageStore m_store;
+    BTreePages::PageStore &m_store;
     BTreePages::LeafWriter m_leaves;
     std::vector<uint8_t> m_cell;
     qint64 m_lastRowid = 0;
 };
 
 /// The big tables of the element database — elements with its parent index, the sequence
-/// numbers and the frames — built as database pages while the rows arrive, instead of through
-/// SQLite's insert path. Their rows come in key order, so every tree is written bottom-up, each
-/// page filled once. install() places the pages after those SQLite wrote for the other tables
-/// and hands the whole image back to the connection.
+/// numbers, the descriptions and the frames — built as database pages while the rows arrive,
+/// instead of through SQLite's insert path. Their rows come in key order, so every tree is
+/// written bottom-up, each page filled once. install() puts the pages SQLite wrote for the
+/// other tables in front of them and hands the whole image back to the connection.
 ///
 /// A row that does not follow the one before it, or whose record would spill to overflow
 /// pages, is refused; the caller inserts it through SQL once the image is installed.
 class ElementImage
 {
 public:
-    /// pageSize is the database's page size.
-    explicit ElementImage(int pageSize);
+    /// pageSize is the database's page size; reservedPages are kept free at the front of the
+    /// image for SQLite's own pages, which are copied in front of the image when they need more.
+    ElementImage(int pageSize, size_t reservedPages);
 
     bool addElement(const ElementRow &row, std::string_view value, std::string_view readable);
     bool addSequenceNumber(qint64 id, qint64 number);
+    bool addDescription(qint64 id, std::string_view text);
     void addFrame(const FrameRecord &frame);
 
     /// Builds the upper levels and the index, and replaces db's main database by SQLite's own
-    /// pages followed by the image. db must have no transaction open, and the tables elements,
-    /// elements_seq_num and frames and the index elements_parent_id must be empty.
+    /// pages followed by the image. db must have no transaction open, and the tables and the
+    /// index of the image must be empty in db.
     bool install(sqlite3 *db, QString *error);
 
 private:
-    void buildIndex(uint32_t firstPage, uint8_t *root);
+    uint32_t buildIndex(uint32_t firstPage);
 
-    int m_pageSize;
-    TableImage m_elements, m_sequenceNumbers, m_frames;
-    BTreePages::PageStore m_index;
+    BTreePages::PageStore m_store;
+    TableImage m_elements, m_sequenceNumbers, m_descriptions, m_frames;
     std::vector<uint32_t> m_parents; ///< the parent of id i + 1, for the index
     qint64 m_nextId = 1;
     qint64 m_frameCount = 0;

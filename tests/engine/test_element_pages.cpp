@@ -133,12 +133,26 @@ FrameRecord frameOf(qint64 n)
     return frame;
 }
 
-void write(const Database &database, const TreeBuilder &tree, bool late = false)
+// Every seventh element has a description; the first one gets a second, which replaces it.
+QString descriptionOf(qint64 id, int round)
+{
+    return QStringLiteral("description %1 of %2").arg(round).arg(id);
+}
+
+void write(const Database &database, const TreeBuilder &tree, bool late = false, int notes = 0)
 {
     QString error;
     QVERIFY(ElementDatabaseWriter::createSchema(database.db, &error));
     ElementDatabaseWriter writer(database.db);
+    for (const ElementRecord &record : tree.records) {
+        if (record.id % 7 == 0)
+            writer.description(record.id, descriptionOf(record.id, 1));
+    }
     tree.send(writer, late);
+    if (tree.records.size() >= 7)
+        writer.description(7, descriptionOf(7, 2));
+    for (int n = 0; n < notes; ++n)
+        writer.note(1 + n % qint64(tree.records.size()), QStringLiteral("note %1 with some words to fill pages").arg(n));
     for (size_t n = 1; n <= tree.records.size(); ++n)
         writer.frame(frameOf(qint64(n)));
     QVERIFY2(writer.finish(&error), qPrintable(error));
@@ -176,6 +190,10 @@ void verify(const Database &database, const TreeBuilder &tree)
                       .arg(frame.size).arg(frame.time).arg(frame.keyFrame ? 1 : 0);
     }
     QCOMPARE(database.column("SELECT stream, frame, offset, size, time, keyframe FROM frames ORDER BY rowid"), frames);
+    QStringList descriptions;
+    for (qint64 id = 7; id <= qint64(tree.records.size()); id += 7)
+        descriptions << QStringLiteral("%1|%2").arg(id).arg(descriptionOf(id, id == 7 ? 2 : 1));
+    QCOMPARE(database.column("SELECT id, description FROM descriptions ORDER BY id"), descriptions);
 }
 
 } // namespace
@@ -236,6 +254,17 @@ private slots:
         write(database, tree);
         std::swap(tree.records[100], tree.records[101]);
         verify(database, tree);
+    }
+
+    // Many notes give SQLite more pages of its own than the room kept for them in front of the
+    // element pages.
+    void manyPagesOfSQLitesOwn()
+    {
+        Database database;
+        const TreeBuilder tree = mixedTree(3000);
+        write(database, tree, false, 40000);
+        verify(database, tree);
+        QCOMPARE(database.column("SELECT count(*) FROM notes"), QStringList{QStringLiteral("40000")});
     }
 
     // A database file gets the same content as an in-memory one.
