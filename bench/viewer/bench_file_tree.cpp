@@ -276,6 +276,8 @@ int main(int argc, char *argv[])
                 static_cast<long long>(reader->elementCount()), reader->rowCount(), double(timer.nsecsElapsed()) / 1e6,
                 tree->page_rows);
     printGroups(groups);
+    QRandomGenerator random(11);
+    TreeDriver::printRefillParts(tree, reader, random);
     measureRefills(widget);
     return 0;
 }

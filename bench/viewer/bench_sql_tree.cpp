@@ -73,24 +73,7 @@ int main(int argc, char *argv[])
     std::printf("visible rows: %d\n", reader->rowCount());
 
     QRandomGenerator random(3);
-    {
-        // The parts of one refill: keeping the last page full, reading the window, painting.
-        QElapsedTimer t;
-        t.start();
-        for (int i = 0; i < 100; ++i)
-            reader->stepRows(count, -50);
-        std::printf("part: stepRows(count, -50)   %.3f ms\n", double(t.nsecsElapsed()) / 1e8);
-        t.restart();
-        for (int i = 0; i < 100; ++i) {
-            QList<ViewerDatabase::Element> list;
-            reader->fetchWindow(reader->idAt(int(random.bounded(quint32(reader->rowCount())))), 50, list);
-        }
-        std::printf("part: fetchWindow(random, 50) %.3f ms\n", double(t.nsecsElapsed()) / 1e8);
-        t.restart();
-        for (int i = 0; i < 100; ++i)
-            tree->viewport()->repaint();
-        std::printf("part: repaint of the same rows %.3f ms\n", double(t.nsecsElapsed()) / 1e8);
-    }
+    TreeDriver::printRefillParts(tree, reader, random);
     TimingFigures figures;
     const auto measure = [&figures](const char *what, int times, const std::function<void(int)> &action) {
         TreeDriver::measure(figures, times, action);

@@ -7,7 +7,10 @@
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QRandomGenerator>
 #include <QWheelEvent>
+
+#include <cstdio>
 
 namespace TreeDriver {
 
@@ -61,6 +64,32 @@ void measure(TimingFigures &figures, int times, const std::function<void(int)> &
         flush();
         figures.add(double(timer.nsecsElapsed()) / 1e6);
     }
+}
+
+void printRefillParts(SqlTree *tree, ViewerDatabase *reader, QRandomGenerator &random)
+{
+    const int page = tree->page_rows;
+    const qint64 count = reader->elementCount();
+    const auto randomId = [&] { return reader->idAt(int(random.bounded(quint32(qMax(reader->rowCount(), 1))))); };
+    QElapsedTimer t;
+    t.start();
+    for (int i = 0; i < 100; ++i)
+        reader->stepRows(count, -page);
+    std::printf("part: stepRows(count, -%d)   %.3f ms\n", page, double(t.nsecsElapsed()) / 1e8);
+    t.restart();
+    for (int i = 0; i < 100; ++i) {
+        QList<ViewerDatabase::Element> list;
+        reader->fetchWindow(randomId(), page, list);
+    }
+    std::printf("part: fetchWindow(random, %d) %.3f ms\n", page, double(t.nsecsElapsed()) / 1e8);
+    t.restart();
+    for (int i = 0; i < 100; ++i)
+        tree->viewport()->repaint();
+    std::printf("part: repaint of the same rows %.3f ms\n", double(t.nsecsElapsed()) / 1e8);
+    t.restart();
+    for (int i = 0; i < 100; ++i)
+        tree->fillRows(randomId(), page, true);
+    std::printf("part: fillRows(random, %d)    %.3f ms\n", page, double(t.nsecsElapsed()) / 1e8);
 }
 
 } // namespace TreeDriver

@@ -5,8 +5,10 @@
 
 #include <functional>
 
+class QRandomGenerator;
 class SqlTree;
 class TimingFigures;
+class ViewerDatabase;
 
 /// Input to the element tree as the user gives it, and the time the tree takes to answer it,
 /// painting included.
@@ -25,5 +27,9 @@ void flush();
 /// times - 1, into figures.
 void measure(TimingFigures &figures, int times, const std::function<void(int)> &action,
              const std::function<void(int)> &prepare = {});
+/// Prints the mean time of the parts of one refill, 100 times each: keeping the last page full
+/// (stepping back a page from the end), reading a page of rows at a random row, repainting the
+/// same rows, and the whole refill at a random row, which also rebuilds the items.
+void printRefillParts(SqlTree *tree, ViewerDatabase *reader, QRandomGenerator &random);
 
 } // namespace TreeDriver
