@@ -5,14 +5,15 @@
 // walker holds a group so large that the base class sends it before it closes and updates it
 // later, which no fixture does.
 
+#include "byte_builder.h"
 #include "container_3gp.h"
 #include "container_avi.h"
 #include "container_driver.h"
 #include "container_mkv.h"
 #include "container_mov.h"
-#include "byte_builder.h"
 #include "container_mp4.h"
 #include "recording_sink.h"
+#include "tree_shape.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -76,50 +77,6 @@ public:
 
     QString fault;
 };
-
-QString bytes(qint64 bits)
-{
-    return bits % 8 == 0 ? QString::number(bits / 8) : QStringLiteral("%1:%2").arg(bits / 8).arg(bits % 8);
-}
-
-QString describe(const ElementRecord &e)
-{
-    return QStringLiteral("%1@%2+%3 (id %4)").arg(e.name, bytes(e.offset), bytes(e.size)).arg(e.id);
-}
-
-// The first way in which the tree breaks its shape, or an empty text. The records are the
-// final ones: a group sent before it closed is held in the form of its last update.
-QString shapeFault(const std::vector<ElementRecord> &all, qint64 fileBits)
-{
-    // The ancestors of the element being checked, outermost first. In pre-order the parent of
-    // every element is on this path; one that is not means a subtree was interrupted.
-    std::vector<const ElementRecord *> path;
-    std::vector<qint64> lastChild(all.size() + 1, 0);
-    for (size_t i = 0; i < all.size(); ++i) {
-        const ElementRecord &e = all[i];
-        if (e.id != qint64(i) + 1)
-            return describe(e) + QStringLiteral(" where id %1 was due").arg(i + 1);
-        while (!path.empty() && path.back()->id != e.parentId)
-            path.pop_back();
-        if (e.parentId != 0 && path.empty())
-            return describe(e) + QStringLiteral(": its parent %1 is not one of the groups still open").arg(e.parentId);
-        if (e.level != int(path.size()))
-            return describe(e) + QStringLiteral(": level %1 under a parent of level %2").arg(e.level).arg(int(path.size()) - 1);
-        if (e.offset < 0 || e.size < 0 || e.offset > fileBits || e.size > fileBits - e.offset)
-            return describe(e) + QStringLiteral(" lies outside the file of %1 bytes").arg(fileBits / 8);
-        if (!path.empty()) {
-            const ElementRecord &parent = *path.back();
-            if (e.offset < parent.offset || e.offset + e.size > parent.offset + parent.size)
-                return describe(e) + QStringLiteral(" lies outside its parent ") + describe(parent);
-        }
-        lastChild[size_t(e.parentId)] = e.id;
-        path.push_back(&e);
-    }
-    for (const ElementRecord &e : all)
-        if (e.lastChildId != lastChild[size_t(e.id)])
-            return describe(e) + QStringLiteral(": last child %1, but it is %2").arg(e.lastChildId).arg(lastChild[size_t(e.id)]);
-    return QString();
-}
 
 struct Place
 {
@@ -316,7 +273,7 @@ void TestFixtureProperties::wholeFile()
     QVERIFY2(parse.sink.fault.isEmpty(), qPrintable(parse.sink.fault));
     if (built)
         QVERIFY2(parse.sink.updates > 0, "no group was sent before it closed");
-    const QString fault = shapeFault(parse.sink.elements(), size * 8);
+    const QString fault = TreeShape::fault(parse.sink.elements(), size * 8);
     QVERIFY2(fault.isEmpty(), qPrintable(fault));
 }
 
@@ -364,18 +321,18 @@ void TestFixtureProperties::cutFile()
         QVERIFY2(parse.outcome.stopOffset == quint64(cut), qPrintable(at + QStringLiteral("the walk ended at %1").arg(parse.outcome.stopOffset)));
         QVERIFY2(parse.sink.inOrder, qPrintable(at + QStringLiteral("elements arrived out of id order")));
         QVERIFY2(parse.sink.fault.isEmpty(), qPrintable(at + parse.sink.fault));
-        const QString fault = shapeFault(parse.sink.elements(), cut * 8);
+        const QString fault = TreeShape::fault(parse.sink.elements(), cut * 8);
         QVERIFY2(fault.isEmpty(), qPrintable(at + fault));
         for (const ElementRecord &e : parse.sink.elements()) {
             if (e.offset + e.size < cut * 8) {
                 ++compared;
                 QVERIFY2(places.contains({e.name, e.offset, e.size}),
-                         qPrintable(at + describe(e) + QStringLiteral(" is not in the whole file's tree")));
+                         qPrintable(at + TreeShape::describe(e) + QStringLiteral(" is not in the whole file's tree")));
             } else if (e.offset < cut * 8) {
                 ++clipped;
                 const auto whole = widest.constFind(e.offset);
                 QVERIFY2(whole != widest.constEnd() && *whole >= e.size,
-                         qPrintable(at + describe(e) + QStringLiteral(" begins where no element of the whole file "
+                         qPrintable(at + TreeShape::describe(e) + QStringLiteral(" begins where no element of the whole file "
                                                                      "begins, or reaches further")));
             }
         }
