@@ -10,7 +10,7 @@
 //
 //   bench_file_tree FILE [RUNS]     (RUNS opens, default 3; the medians are printed)
 
-#include "parser.h"
+#include "engine_timing.h"
 #include "sql_tree.h"
 #include "sql_tree_widget.h"
 #include "timing_figures.h"
@@ -24,7 +24,6 @@
 #include <QScrollBar>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QtConcurrent>
 
 #include <algorithm>
 #include <cstdio>
@@ -60,33 +59,6 @@ public:
     QObject *watched = nullptr;
     std::function<void()> afterPaint;
 };
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? 0.0 : values[values.size() / 2];
-}
-
-// The engine alone, on a worker thread as the widget runs it; -1 when it fails.
-double parseMilliseconds(const QString &file)
-{
-    Parser parser;
-    QElapsedTimer clock;
-    clock.start();
-    const int result = QtConcurrent::run([&parser, file] {
-        return parser.parseFile(file, QStringLiteral(":memory:"), QString());
-    }).result();
-    const double elapsed = double(clock.nsecsElapsed()) / 1e6;
-    if (result != 0) {
-        std::fprintf(stderr, "the engine failed on %s: %s\n", qPrintable(file), qPrintable(parser.errorString()));
-        return -1;
-    }
-    QSqlDatabase *connection = parser.getConnection();
-    const QString name = connection->connectionName();
-    delete connection;
-    QSqlDatabase::removeDatabase(name);
-    return elapsed;
-}
 
 // From the start of analyzeFile to the end of the first paint that shows the page of rows the
 // open leaves; -1 when the open fails.
@@ -244,21 +216,24 @@ int main(int argc, char *argv[])
     QApplication::processEvents();
 
     // Alternately, so that both see the same state of a shared machine.
-    QList<double> parses, opens;
+    TimingFigures parses, opens;
     for (int run = 0; run < runs; ++run) {
         // The engine's connection has one name: the tree lets go of the last one first.
         widget.closeDatabase();
-        const double parse = parseMilliseconds(file);
+        QString error;
+        const double parse = engineParseMilliseconds(file, &error);
+        if (parse < 0)
+            std::fprintf(stderr, "the engine failed on %s: %s\n", qPrintable(file), qPrintable(error));
         const double open = openMilliseconds(app, widget, file);
         if (parse < 0 || open < 0) {
             std::fprintf(stderr, "cannot open %s in the tree\n", qPrintable(file));
             return 1;
         }
-        parses << parse;
-        opens << open;
+        parses.add(parse);
+        opens.add(open);
         std::printf("run %d: parse %.1f ms, open to first rows %.1f ms\n", run + 1, parse, open);
     }
-    const double parse = median(parses), open = median(opens);
+    const double parse = parses.median(), open = opens.median();
     std::printf("file: %s\n", qPrintable(file));
     std::printf("median parse %.1f ms, open to first rows %.1f ms, difference %.1f ms"
                 "  (target: at most %.0f ms) %s\n",
