@@ -129,6 +129,8 @@ void SqlTree::fillRows(qint64 start_id, int count, bool update_hex_scroll_pos)
     verticalScrollBar()->setValue(0);
     if (!horizontalScrollBar()->isHidden())
         horizontalScrollBar()->setValue(horizontal);
+    // Lay the new items out now: a layout left to its timer would paint every row a second time.
+    executeDelayedItemsLayout();
     viewport()->repaint();
 }
 

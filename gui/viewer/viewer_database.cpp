@@ -1,25 +1,23 @@
 #include "viewer_database.h"
 
 #include <QCoreApplication>
-#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QVariant>
 
 #include <algorithm>
-#include <limits>
 #include <memory>
 #include <vector>
 
 namespace {
 
-const char *const windowSql =
+const char *const elementSql =
     "SELECT elements.id, elements.level, elements.parent_id, elements.last_child_id,"
     " dictionary.name, elements.offset, elements.size, elements.raw_value, elements.hrf_value,"
     " elements_seq_num.seq_num FROM elements"
     " LEFT JOIN dictionary ON elements.name_id = dictionary.id"
     " LEFT JOIN elements_seq_num ON elements.id = elements_seq_num.id"
-    " WHERE elements.id >= ? ORDER BY elements.id";
+    " WHERE elements.id = ?";
 
 const char *const childrenSql =
     "SELECT id, last_child_id FROM elements WHERE parent_id = ? ORDER BY id";
@@ -60,6 +58,7 @@ ViewerDatabase::ViewerDatabase()
         "SELECT last_child_id FROM elements WHERE id = ?",
         "INSERT INTO open_elements VALUES(?)",
         "DELETE FROM open_elements WHERE id = ?",
+        elementSql,
     };
     for (const char *text : sql)
         m_lookups.append({nullptr, QString::fromLatin1(text)});
@@ -183,11 +182,6 @@ bool ViewerDatabase::isVisible(qint64 id)
     }
 }
 
-bool ViewerDatabase::isVisibleChild(qint64 id, qint64 parent)
-{
-    return parent > 0 && parent < id && isOpen(parent) && isVisible(parent);
-}
-
 qint64 ViewerDatabase::idAt(int row) const
 {
     return row >= 0 && row < m_rows.size() ? m_rows.at(row) : 0;
@@ -285,54 +279,27 @@ ViewerDatabase::Element ViewerDatabase::readElement(const QSqlQuery &query)
     return element;
 }
 
-bool ViewerDatabase::collect(qint64 start_id, qsizetype limit, QList<Element> &list)
-{
-    const qsizetype first = list.size();
-    // Parents already known to be visible and open: the rows of a window mostly share a few.
-    QSet<qint64> shownParents;
-    for (qint64 from = start_id;;) {
-        QSqlQuery query(*m_db);
-        query.setForwardOnly(true);
-        if (!query.prepare(QString::fromLatin1(windowSql)))
-            return false;
-        query.addBindValue(from);
-        if (!query.exec())
-            return false;
-        qint64 next = -1;
-        while (list.size() - first < limit && query.next()) {
-            const qint64 id = query.value(0).toLongLong();
-            const int depth = query.value(1).toInt();
-            const qint64 parent = query.value(2).toLongLong();
-            bool visible = depth == 0 || shownParents.contains(parent);
-            if (!visible && depth > 0 && isVisibleChild(id, parent)) {
-                shownParents.insert(parent);
-                visible = true;
-            }
-            if (visible) {
-                list.append(readElement(query));
-                if (list.constLast().is_open)
-                    shownParents.insert(id);
-                continue;
-            }
-            // The whole hidden run under this row's parent is skipped in one jump; a damaged
-            // last_child_id still moves the window on by one row.
-            const qint64 last = lastChildId(parent);
-            next = last >= id ? last + 1 : id + 1;
-            break;
-        }
-        if (next < 0)
-            return true;
-        from = next;
-    }
-}
-
 int ViewerDatabase::fetchWindow(qint64 start_id, int count, QList<Element> &list)
 {
     if (!isAttached() || count < 0)
         return -1;
+    QSqlQuery *query = m_lookups[ElementStatement].first;
+    if (!query)
+        return -1;
+    // The window is the next count + 1 rows of the visible-row list, each read by its id: hidden
+    // subtrees between them cost nothing.
     const qsizetype first = list.size();
-    const bool collected = collect(start_id, qsizetype(count) + 1, list);
-    if (!collected || list.size() == first)
+    const qsizetype from = lowerBound(start_id);
+    const qsizetype to = qMin<qsizetype>(m_rows.size(), from + qsizetype(count) + 1);
+    for (qsizetype row = from; row < to; ++row) {
+        query->bindValue(0, m_rows.at(row));
+        if (!query->exec())
+            return -1;
+        if (query->next())
+            list.append(readElement(*query));
+        query->finish();
+    }
+    if (list.size() == first)
         return -1;
 
     for (qsizetype i = first; i + 1 < list.size(); ++i) {
@@ -353,42 +320,23 @@ qint64 ViewerDatabase::stepRows(qint64 start_id, qint64 delta)
 {
     if (!isAttached())
         return -1;
-    if (delta >= 1) {
-        QList<Element> window;
-        const int count = int(qMin<qint64>(delta, std::numeric_limits<int>::max() - 1));
-        if (fetchWindow(start_id, count, window) == 0)
-            return window.constLast().id;
+    if (m_rows.isEmpty())
+        return 1;
+    // The first row at or after start_id. When start_id is hidden, the row above it is its
+    // nearest visible ancestor, and that counts as the first step up.
+    const qsizetype row = lowerBound(start_id);
+    const qsizetype lastRow = m_rows.size() - 1;
+    qsizetype target = row;
+    if (delta > 0) {
         // Nothing visible from start_id on: stay on the last row above it.
-        return stepRows(start_id, 0);
+        target = row > lastRow ? lastRow : (delta >= lastRow - row ? lastRow : row + qsizetype(delta));
+    } else if (delta == 0) {
+        if (row > lastRow || m_rows.at(row) != start_id)
+            target = row - 1;
+    } else {
+        target = delta <= -qint64(row) ? 0 : row + qsizetype(delta);
     }
-
-    qint64 n = -delta;
-    if (delta == 0) {
-        if (isVisible(start_id))
-            return start_id;
-        n = 1;
-    }
-    qint64 current = start_id;
-    bool visible = isVisible(current);
-    bool advanced = true;
-    for (qint64 k = 0; k < n && current > 1;) {
-        if (!visible) {
-            const qint64 parent = parentId(current);
-            // A parent link that does not point upwards still moves the walk up by one.
-            current = parent >= 0 && parent < current ? parent : current - 1;
-            visible = isVisible(current);
-            advanced = false;
-            continue;
-        }
-        if (advanced) {
-            --current;
-            visible = isVisible(current);
-        }
-        if (visible)
-            ++k;
-        advanced = true;
-    }
-    return qMax<qint64>(current, 1);
+    return qMax<qint64>(m_rows.at(qBound<qsizetype>(0, target, lastRow)), 1);
 }
 
 int ViewerDatabase::openElement(qint64 id)

@@ -105,14 +105,12 @@ public:
 
 private:
     enum Lookup { IsOpenLookup, LevelLookup, ParentLookup, LastChildLookup, OpenStatement,
-                  CloseStatement, LookupCount };
+                  CloseStatement, ElementStatement, LookupCount };
 
     QVariant lookup(Lookup which, qint64 id);
-    bool isVisibleChild(qint64 id, qint64 parent);
     void rebuildRows();
     /// The visible descendants of id, in display order; with ids null only counted.
     qint64 visibleDescendants(qint64 id, QList<qint64> *ids);
-    bool collect(qint64 start_id, qsizetype limit, QList<Element> &list);
     Element readElement(const QSqlQuery &query);
     int lowerBound(qint64 id) const;
 
