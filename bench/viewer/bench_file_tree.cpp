@@ -6,11 +6,18 @@
 //   - with the file's big groups open (every element with at least 100 children, such as
 //     clusters, sample tables, the movi list and idx1), the time of each refill after keys,
 //     wheel steps and scroll-bar moves, painting included (target: p99 under 10 ms).
-// The widget is shown, offscreen unless a display is chosen.
+// The widget is shown, offscreen unless a display is chosen. With --window it is the tree of the
+// program's main window, opened as "Open..." opens a file, so that the hex view follows every
+// selection the refills make, in the program's own style; the settings are then a test store,
+// not the user's.
 //
-//   bench_file_tree FILE [RUNS]     (RUNS opens, default 3; the medians are printed)
+//   bench_file_tree FILE [RUNS] [--window]   (RUNS opens, default 3; the medians are printed)
 
+#include "bin_view_area.h"
+#include "bin_view_widget.h"
 #include "engine_timing.h"
+#include "main_window.h"
+#include "style.h"
 #include "sql_tree.h"
 #include "sql_tree_widget.h"
 #include "timing_figures.h"
@@ -24,10 +31,12 @@
 #include <QScrollBar>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QStandardPaths>
 
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <memory>
 
 using TreeDriver::key;
 using TreeDriver::press;
@@ -203,16 +212,29 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     PaintWatchingApplication app(argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_file_tree FILE [RUNS]\n");
+    QStringList arguments = QApplication::arguments().mid(1);
+    const bool inWindow = arguments.removeAll(QStringLiteral("--window")) > 0;
+    if (arguments.isEmpty()) {
+        std::fprintf(stderr, "usage: bench_file_tree FILE [RUNS] [--window]\n");
         return 2;
     }
-    const QString file = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
-    const int runs = argc > 2 ? qMax(1, QString::fromLocal8Bit(argv[2]).toInt()) : 3;
+    const QString file = QFileInfo(arguments.at(0)).absoluteFilePath();
+    const int runs = arguments.size() > 1 ? qMax(1, arguments.at(1).toInt()) : 3;
 
-    SqlTreeWidget widget;
-    widget.resize(900, 1000);
-    widget.show();
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<SqlTreeWidget> alone;
+    if (inWindow) {
+        QStandardPaths::setTestModeEnabled(true);
+        QApplication::setStyle(new Style);
+        window = std::make_unique<MainWindow>();
+        window->resize(1600, 1000);
+        window->show();
+    } else {
+        alone = std::make_unique<SqlTreeWidget>();
+        alone->resize(900, 1000);
+        alone->show();
+    }
+    SqlTreeWidget &widget = window ? *window->treeView() : *alone;
     QApplication::processEvents();
 
     // Alternately, so that both see the same state of a shared machine.
@@ -225,6 +247,8 @@ int main(int argc, char *argv[])
         if (parse < 0)
             std::fprintf(stderr, "the engine failed on %s: %s\n", qPrintable(file), qPrintable(error));
         const double open = openMilliseconds(app, widget, file);
+        if (window)
+            window->hexView()->binViewArea()->openFile(file);
         if (parse < 0 || open < 0) {
             std::fprintf(stderr, "cannot open %s in the tree\n", qPrintable(file));
             return 1;

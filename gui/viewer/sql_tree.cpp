@@ -108,13 +108,14 @@ void SqlTree::fillRows(qint64 start_id, int count, bool update_hex_scroll_pos)
     for (const Element &element : list)
         items << makeItem(element);
     addTopLevelItems(items);
+    QModelIndex selected;
     for (int row = 0; row < list.size(); ++row) {
         const QModelIndex index = indexFromItem(items.at(row));
         if (list.at(row).is_open)
             expand(index);
         if (list.at(row).id == current_id) {
             setCurrentItem(items.at(row));
-            emit clicked(index, update_hex_scroll_pos);
+            selected = index;
         }
     }
 
@@ -132,6 +133,10 @@ void SqlTree::fillRows(qint64 start_id, int count, bool update_hex_scroll_pos)
     // Lay the new items out now: a layout left to its timer would paint every row a second time.
     executeDelayedItemsLayout();
     viewport()->repaint();
+    // Only now: the repaint paints the whole window, so what the signal changes elsewhere (the hex
+    // view's selection) is painted once, with whatever follows in the same event.
+    if (selected.isValid())
+        emit clicked(selected, update_hex_scroll_pos);
 }
 
 void SqlTree::updateScrollBar()

@@ -64,6 +64,23 @@ void mouse(SqlTree *tree, QEvent::Type type, const QPoint &point, Qt::MouseButto
     QApplication::sendEvent(tree->viewport(), &event);
 }
 
+// Counts the paint events target receives.
+class PaintCounter : public QObject
+{
+public:
+    PaintCounter(QObject *target, int *paints) : paints(paints) { target->installEventFilter(this); }
+
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++*paints;
+        return false;
+    }
+
+private:
+    int *paints;
+};
+
 } // namespace
 
 class TestSqlTree : public QObject
@@ -427,6 +444,31 @@ private slots:
         QApplication::sendEvent(tree()->viewport(), &up);
         QCOMPARE(widget->rowScrollBar()->value(), 0);
         QVERIFY(clicked.isEmpty());
+    }
+
+    void refillPaintsOnceBeforeClicked()
+    {
+        QVERIFY(showFile(mp4, 40));
+        for (qint64 id = 1; id <= db()->elementCount(); ++id)
+            db()->openElement(id);
+        tree()->goToId(1, false);
+        QCoreApplication::processEvents();
+        int paints = 0;
+        PaintCounter counter(tree()->viewport(), &paints);
+        // The selection's signal comes once the rows are painted, with the window already moved.
+        QList<std::pair<int, qint64>> seen;
+        connect(widget.get(), &SqlTreeWidget::clicked, this,
+                [&](const QModelIndex &, bool) { seen.append({paints, tree()->top_id}); });
+        tree()->current_id = db()->idAt(10);
+        // Row 10 stays on the page for the first steps and has left it from step 11 on.
+        for (int step = 1; step <= 14; ++step) {
+            widget->rowScrollBar()->setValue(step * step);
+            QCOMPARE(paints, step);
+            // Nothing is left for the event loop to paint again.
+            QCoreApplication::processEvents();
+            QCOMPARE(paints, step);
+        }
+        QCOMPARE(seen, (QList<std::pair<int, qint64>>{{1, db()->idAt(1)}, {2, db()->idAt(4)}, {3, db()->idAt(9)}}));
     }
 
     void goToFromLineEdit_data()

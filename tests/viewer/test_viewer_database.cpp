@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <limits>
 #include <memory>
 
 using Element = ViewerDatabase::Element;
@@ -357,6 +358,8 @@ private slots:
         QTest::newRow("up from hidden") << "1" << qint64(6) << qint64(-2) << qint64(2);
         QTest::newRow("from past the end") << "" << qint64(30) << qint64(-1) << qint64(9);
         QTest::newRow("from one") << "" << qint64(1) << qint64(-1) << qint64(1);
+        QTest::newRow("largest step down") << "1" << qint64(1) << std::numeric_limits<qint64>::max() << qint64(9);
+        QTest::newRow("largest step up") << "1" << qint64(9) << std::numeric_limits<qint64>::min() << qint64(1);
     }
 
     void stepRows()
