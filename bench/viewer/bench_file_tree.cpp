@@ -144,16 +144,20 @@ void measureRefills(SqlTreeWidget &widget)
     TimingFigures figures;
     const auto report = [&figures](const char *what) { figures.print(what, refillTargetMs); };
     const auto jump = [&] { bar->setValue(int(random.bounded(bar->maximum() + 1))); };
-    // Every tenth time, somewhere else in the file, with the selection on the given shown row.
-    const auto elsewhere = [&](int row) {
-        return [&, row](int i) {
-            if (i % 10 != 0)
+    // Every tenth time somewhere else in the file, with the selection put on the given shown row
+    // (counted from the end when negative): then only, or every time.
+    const auto onRow = [&](int row, bool everyTime) {
+        return [&, row, everyTime](int i) {
+            const bool moved = i % 10 == 0;
+            if (moved)
+                jump();
+            if (!moved && !everyTime)
                 return;
-            jump();
             const int rows = tree->topLevelItemCount();
             press(tree, rowPoint(tree, row < 0 ? rows + row : row, false));
         };
     };
+    const auto elsewhere = [&](int row) { return onRow(row, false); };
 
     TreeDriver::measure(figures, 300, [&](int) { key(tree, Qt::Key_Down); }, elsewhere(-1));
     report("Down on the last row (scrolls)");
@@ -169,17 +173,9 @@ void measureRefills(SqlTreeWidget &widget)
     TreeDriver::measure(figures, 200, [&](int) { key(tree, Qt::Key_PageUp); }, elsewhere(0));
     report("Page Up");
     // Home and End move the selection within the page; each starts from the other end.
-    const auto opposite = [&](int row) {
-        return [&, row](int i) {
-            if (i % 10 == 0)
-                jump();
-            const int rows = tree->topLevelItemCount();
-            press(tree, rowPoint(tree, row < 0 ? rows + row : row, false));
-        };
-    };
-    TreeDriver::measure(figures, 200, [&](int) { key(tree, Qt::Key_Home); }, opposite(-1));
+    TreeDriver::measure(figures, 200, [&](int) { key(tree, Qt::Key_Home); }, onRow(-1, true));
     report("Home");
-    TreeDriver::measure(figures, 200, [&](int) { key(tree, Qt::Key_End); }, opposite(0));
+    TreeDriver::measure(figures, 200, [&](int) { key(tree, Qt::Key_End); }, onRow(0, true));
     report("End");
     TreeDriver::measure(
         figures, 50, [&](int) { key(tree, Qt::Key_End, Qt::ControlModifier); },

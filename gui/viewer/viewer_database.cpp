@@ -323,20 +323,14 @@ qint64 ViewerDatabase::stepRows(qint64 start_id, qint64 delta)
     if (m_rows.isEmpty())
         return 1;
     // The first row at or after start_id. When start_id is hidden, the row above it is its
-    // nearest visible ancestor, and that counts as the first step up.
+    // nearest visible ancestor, and that counts as the first step up. Steps are bounded by the
+    // list's length, so the sum cannot overflow.
     const qsizetype row = lowerBound(start_id);
-    const qsizetype lastRow = m_rows.size() - 1;
-    qsizetype target = row;
-    if (delta > 0) {
-        // Nothing visible from start_id on: stay on the last row above it.
-        target = row > lastRow ? lastRow : (delta >= lastRow - row ? lastRow : row + qsizetype(delta));
-    } else if (delta == 0) {
-        if (row > lastRow || m_rows.at(row) != start_id)
-            target = row - 1;
-    } else {
-        target = delta <= -qint64(row) ? 0 : row + qsizetype(delta);
-    }
-    return qMax<qint64>(m_rows.at(qBound<qsizetype>(0, target, lastRow)), 1);
+    const bool onRow = row < m_rows.size() && m_rows.at(row) == start_id;
+    qsizetype target = row + qsizetype(qBound<qint64>(-m_rows.size(), delta, m_rows.size()));
+    if (delta == 0 && !onRow)
+        target = row - 1;
+    return qMax<qint64>(m_rows.at(qBound<qsizetype>(0, target, m_rows.size() - 1)), 1);
 }
 
 int ViewerDatabase::openElement(qint64 id)
