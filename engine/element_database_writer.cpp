@@ -1,5 +1,6 @@
 #include "element_database_writer.h"
 
+#include "sqlite_statement.h"
 
 #include <sqlite3.h>
 
@@ -24,19 +25,15 @@ const char *const schema[] = {
     // AUTOINCREMENT here makes SQLite create sqlite_sequence, where the element count is kept.
     "CREATE TABLE streams (id INTEGER PRIMARY KEY AUTOINCREMENT, width INTEGER, height INTEGER,"
     " codec_id INTEGER, format INTEGER, frame_rate REAL, config_offset INTEGER,"
-    " config_size INTEGER)",
+    " config_size INTEGER, kind TEXT NOT NULL, codec TEXT, timescale INTEGER NOT NULL)",
     "CREATE TABLE frames (stream INTEGER NOT NULL, frame INTEGER NOT NULL, offset INTEGER NOT NULL,"
     " size INTEGER NOT NULL, time INTEGER NOT NULL, time2 INTEGER NOT NULL,"
     " duration INTEGER NOT NULL, keyframe INTEGER NOT NULL)",
 };
 
-// An empty text is stored as NULL: it costs no bytes, and the viewer reads both as "".
-void bindText(sqlite3_stmt *statement, int column, std::string_view text)
+std::string_view view(const QByteArray &bytes)
 {
-    if (text.empty())
-        sqlite3_bind_null(statement, column);
-    else
-        sqlite3_bind_text64(statement, column, text.data(), text.size(), SQLITE_STATIC, SQLITE_UTF8);
+    return std::string_view(bytes.constData(), size_t(bytes.size()));
 }
 
 } // namespace
@@ -194,52 +191,28 @@ bool ElementDatabaseWriter::finish(QString *error)
 
 bool ElementDatabaseWriter::writeLateRows()
 {
-    sqlite3_stmt *insert = prepare("INSERT INTO elements VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
-    sqlite3_stmt *update = prepare("UPDATE elements SET last_child_id = ?, offset = ?, size = ?,"
-                                   " raw_value = ?, hrf_value = ? WHERE id = ?");
-    sqlite3_stmt *number = prepare("INSERT INTO elements_seq_num VALUES (?, ?)");
-    // A later description of the same element replaces the earlier one.
-    sqlite3_stmt *description = prepare("INSERT OR REPLACE INTO descriptions VALUES (?, ?)");
-    bool written = insert && update && number && description;
+    SqliteStatement insert, update, number, description;
+    bool written = prepare(&insert, "INSERT INTO elements VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)")
+        && prepare(&update, "UPDATE elements SET last_child_id = ?, offset = ?, size = ?,"
+                            " raw_value = ?, hrf_value = ? WHERE id = ?")
+        && prepare(&number, "INSERT INTO elements_seq_num VALUES (?, ?)")
+        // A later description of the same element replaces the earlier one.
+        && prepare(&description, "INSERT OR REPLACE INTO descriptions VALUES (?, ?)");
     for (size_t i = 0; written && i < m_lateRows.size(); ++i) {
         const Row &row = m_lateRows.rows()[i];
-        sqlite3_bind_int64(insert, 1, row.id);
-        sqlite3_bind_int(insert, 2, row.level);
-        sqlite3_bind_int64(insert, 3, row.parentId);
-        sqlite3_bind_int64(insert, 4, row.lastChildId);
-        sqlite3_bind_int64(insert, 5, row.nameId);
-        sqlite3_bind_int64(insert, 6, row.offset);
-        sqlite3_bind_int64(insert, 7, row.size);
-        bindText(insert, 8, m_lateRows.text(row.value));
-        bindText(insert, 9, m_lateRows.text(row.readable));
-        written = step(insert);
+        written = check(insert.run(row.id, row.level, row.parentId, row.lastChildId, row.nameId, row.offset,
+                                   row.size, m_lateRows.text(row.value), m_lateRows.text(row.readable)));
     }
-    for (size_t i = 0; written && i < m_lateNumbers.size(); ++i) {
-        sqlite3_bind_int64(number, 1, m_lateNumbers[i].first);
-        sqlite3_bind_int64(number, 2, m_lateNumbers[i].second);
-        written = step(number);
-    }
-    for (size_t i = 0; written && i < m_lateDescriptions.size(); ++i) {
-        const TextRow &row = m_lateDescriptions[i];
-        sqlite3_bind_int64(description, 1, row.id);
-        sqlite3_bind_text64(description, 2, row.text.constData(), sqlite3_uint64(row.text.size()), SQLITE_STATIC, SQLITE_UTF8);
-        written = step(description);
-    }
+    for (size_t i = 0; written && i < m_lateNumbers.size(); ++i)
+        written = check(number.run(m_lateNumbers[i].first, m_lateNumbers[i].second));
+    for (size_t i = 0; written && i < m_lateDescriptions.size(); ++i)
+        written = check(description.run(m_lateDescriptions[i].id, SqliteText{view(m_lateDescriptions[i].text)}));
     // A group sent before it closed gets its final extent and value.
     for (size_t i = 0; written && i < m_updates.size(); ++i) {
         const Row &row = m_updates.rows()[i];
-        sqlite3_bind_int64(update, 1, row.lastChildId);
-        sqlite3_bind_int64(update, 2, row.offset);
-        sqlite3_bind_int64(update, 3, row.size);
-        bindText(update, 4, m_updates.text(row.value));
-        bindText(update, 5, m_updates.text(row.readable));
-        sqlite3_bind_int64(update, 6, row.id);
-        written = step(update);
+        written = check(update.run(row.lastChildId, row.offset, row.size, m_updates.text(row.value),
+                                   m_updates.text(row.readable), row.id));
     }
-    sqlite3_finalize(insert);
-    sqlite3_finalize(update);
-    sqlite3_finalize(number);
-    sqlite3_finalize(description);
     return written;
 }
 
@@ -254,24 +227,16 @@ bool ElementDatabaseWriter::execute(const char *sql)
     return false;
 }
 
-sqlite3_stmt *ElementDatabaseWriter::prepare(const char *sql)
+bool ElementDatabaseWriter::prepare(SqliteStatement *statement, const char *sql)
 {
-    sqlite3_stmt *statement = nullptr;
-    if (sqlite3_prepare_v3(m_db, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr) != SQLITE_OK
-        && m_error.isEmpty())
-        m_error = QStringLiteral("element database: %1").arg(QString::fromUtf8(sqlite3_errmsg(m_db)));
-    return statement;
+    return check(statement->prepare(m_db, sql));
 }
 
-bool ElementDatabaseWriter::step(sqlite3_stmt *statement)
+bool ElementDatabaseWriter::check(bool done)
 {
-    const int result = sqlite3_step(statement);
-    sqlite3_reset(statement);
-    if (result == SQLITE_DONE)
-        return true;
-    if (m_error.isEmpty())
+    if (!done && m_error.isEmpty())
         m_error = QStringLiteral("element database: %1").arg(QString::fromUtf8(sqlite3_errmsg(m_db)));
-    return false;
+    return done;
 }
 
 void ElementDatabaseWriter::writerLoop()
@@ -279,9 +244,9 @@ void ElementDatabaseWriter::writerLoop()
     execute("PRAGMA journal_mode = OFF");
     execute("PRAGMA synchronous = OFF");
     execute("BEGIN");
-    m_name = prepare("INSERT INTO dictionary VALUES (?, ?)");
-    m_note = prepare("INSERT INTO notes VALUES (?, ?)");
-    m_stream = prepare("INSERT INTO streams VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+    prepare(&m_name, "INSERT INTO dictionary VALUES (?, ?)");
+    prepare(&m_note, "INSERT INTO notes VALUES (?, ?)");
+    prepare(&m_stream, "INSERT INTO streams VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
 
     for (;;) {
         std::unique_ptr<Batch> batch;
@@ -302,21 +267,16 @@ void ElementDatabaseWriter::writerLoop()
         if (m_spare.size() < maxQueuedBatches)
             m_spare.push_back(std::move(batch));
     }
-    for (sqlite3_stmt *statement : {m_name, m_note, m_stream})
-        sqlite3_finalize(statement);
 }
 
 bool ElementDatabaseWriter::writeBatch(const Batch &batch)
 {
     if (!m_error.isEmpty())
         return false;
-    for (const TextRow &name : batch.names) {
-        sqlite3_bind_int64(m_name, 1, name.id);
-        // A name may be empty (an element of unknown type) but never NULL.
-        sqlite3_bind_text(m_name, 2, name.text.constData(), int(name.text.size()), SQLITE_STATIC);
-        if (!step(m_name))
+    // A name may be empty (an element of unknown type) but never NULL.
+    for (const TextRow &name : batch.names)
+        if (!check(m_name.run(name.id, SqliteText{view(name.text)})))
             return false;
-    }
 
     for (const Row &row : batch.rows.rows()) {
         if (!m_image.addElement(row, batch.rows.text(row.value), batch.rows.text(row.readable)))
@@ -330,26 +290,18 @@ bool ElementDatabaseWriter::writeBatch(const Batch &batch)
         m_image.addFrame(frame);
 
     for (const TextRow &description : batch.descriptions) {
-        if (!m_image.addDescription(description.id, std::string_view(description.text.constData(), size_t(description.text.size()))))
+        if (!m_image.addDescription(description.id, view(description.text)))
             m_lateDescriptions.push_back(description);
     }
-    for (const TextRow &note : batch.notes) {
-        sqlite3_bind_int64(m_note, 1, note.id);
-        bindText(m_note, 2, std::string_view(note.text.constData(), size_t(note.text.size())));
-        if (!step(m_note))
+    for (const TextRow &note : batch.notes)
+        if (!check(m_note.run(note.id, SqliteText{view(note.text)})))
             return false;
-    }
     for (size_t s = 0; s < batch.streams.size(); ++s) {
         const StreamRecord &stream = batch.streams[s];
-        sqlite3_bind_int64(m_stream, 1, qint64(s));
-        sqlite3_bind_int(m_stream, 2, stream.width);
-        sqlite3_bind_int(m_stream, 3, stream.height);
-        sqlite3_bind_int(m_stream, 4, stream.codecId);
-        sqlite3_bind_int(m_stream, 5, stream.format);
-        sqlite3_bind_double(m_stream, 6, stream.frameRate);
-        sqlite3_bind_int64(m_stream, 7, qint64(stream.configOffset));
-        sqlite3_bind_int64(m_stream, 8, qint64(stream.configSize));
-        if (!step(m_stream))
+        if (!check(m_stream.run(qint64(s), stream.width, stream.height, stream.codecId, stream.format,
+                                stream.frameRate, qint64(stream.configOffset), qint64(stream.configSize),
+                                SqliteText{view(StreamRecord::kindName(stream.kind).toUtf8())},
+                                stream.codec.toUtf8(), qint64(stream.timescale))))
             return false;
     }
     return true;

@@ -3,6 +3,7 @@
 #include "element_image.h"
 #include "element_row.h"
 #include "element_sink.h"
+#include "sqlite_statement.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -16,8 +17,6 @@
 #include <utility>
 #include <vector>
 
-struct sqlite3;
-struct sqlite3_stmt;
 
 /// Writes reported elements into the element database through SQLite's own handle.
 ///
@@ -79,8 +78,9 @@ private:
     void writerLoop();
     bool writeBatch(const Batch &batch);
     bool execute(const char *sql);
-    sqlite3_stmt *prepare(const char *sql);
-    bool step(sqlite3_stmt *statement);
+    bool prepare(SqliteStatement *statement, const char *sql);
+    /// Keeps SQLite's message as the error when done is false; returns done.
+    bool check(bool done);
 
     sqlite3 *m_db;
     QHash<QString, qint64> m_names;
@@ -101,8 +101,8 @@ private:
     std::vector<std::pair<qint64, qint64>> m_lateNumbers; ///< (id, sequence number)
     std::vector<TextRow> m_lateDescriptions;
     RowSet m_updates;
-    sqlite3_stmt *m_name = nullptr;
-    sqlite3_stmt *m_note = nullptr;
-    sqlite3_stmt *m_stream = nullptr;
+    SqliteStatement m_name;
+    SqliteStatement m_note;
+    SqliteStatement m_stream;
     QString m_error;
 };

@@ -143,9 +143,13 @@ int Parser::parseFile(const QString &fileName, const QString &database, const QS
     if (outcome.stalled)
         m_warnings << QStringLiteral("the %1 plug-in made no progress at offset %2; the rest of the file is not shown")
                           .arg(m_containerName).arg(outcome.stopOffset);
-    if (outcome.firstFailure != Status::Success)
-        m_warnings << QStringLiteral("the %1 plug-in reported status %2 for a damaged element")
-                          .arg(m_containerName).arg(outcome.firstFailure);
+    if (outcome.firstFailure != Status::Success) {
+        const QString element = outcome.failureElement.isEmpty()
+            ? QStringLiteral("the element at offset %1").arg(outcome.failureOffset)
+            : QStringLiteral("%1 at offset %2").arg(outcome.failureElement).arg(outcome.failureOffset);
+        m_warnings << QStringLiteral("the %1 plug-in reported status %2 for a damaged element: %3")
+                          .arg(m_containerName).arg(outcome.firstFailure).arg(element);
+    }
 
     // A connection belongs to the thread that made it; hand it to the Parser's thread, where
     // getConnection() is called.

@@ -23,6 +23,13 @@ qint64 clampBits(quint64 bits)
                                                                 : qint64(bits);
 }
 
+// The end of size bytes at offset; sizes read from a file can claim past 2^64.
+quint64 endOf(quint64 offset, quint64 size)
+{
+    return size > std::numeric_limits<quint64>::max() - offset ? std::numeric_limits<quint64>::max()
+                                                                : offset + size;
+}
+
 } // namespace
 
 ContainerAbstract::ContainerAbstract(QObject *parent) : QObject(parent) {}
@@ -194,7 +201,10 @@ int ContainerAbstract::openFile(const QString &fileName)
 {
     file.close();
     file.setFileName(fileName);
-    return file.open(QIODevice::ReadOnly) ? Status::Success : Status::CannotOpen;
+    if (!file.open(QIODevice::ReadOnly))
+        return Status::CannotOpen;
+    window.reset();
+    return Status::Success;
 }
 
 void ContainerAbstract::closeFile()
@@ -213,6 +223,128 @@ QString ContainerAbstract::toPrintable(const QByteArray &bytes)
     return text;
 }
 
+ContainerAbstract::Bound::Bound(ContainerAbstract &parser, quint64 end)
+    : m_parser(parser), m_level(parser.m_bounds.size())
+{
+    parser.m_bounds.push_back({qMin(end, parser.boundEnd()), 0});
+}
+
+ContainerAbstract::Bound::~Bound()
+{
+    m_parser.m_bounds.resize(m_level);
+}
+
+quint64 ContainerAbstract::Bound::end() const
+{
+    return m_parser.m_bounds[m_level].end;
+}
+
+quint64 ContainerAbstract::Bound::missing() const
+{
+    const BoundState &state = m_parser.m_bounds[m_level];
+    return state.furthest > state.end ? state.furthest - state.end : 0;
+}
+
+quint64 ContainerAbstract::boundEnd() const
+{
+    return m_bounds.empty() ? window.size() : m_bounds.back().end;
+}
+
+quint64 ContainerAbstract::fit(quint64 offset, quint64 size) const
+{
+    const quint64 end = boundEnd();
+    return offset >= end ? 0 : qMin(size, end - offset);
+}
+
+void ContainerAbstract::claimPast(quint64 end)
+{
+    if (!m_bounds.empty())
+        m_bounds.back().furthest = qMax(m_bounds.back().furthest, end);
+}
+
+QString ContainerAbstract::missingText(quint64 missing, const QString &claim, quint64 kept,
+                                       quint64 end) const
+{
+    const QString where = end >= window.size() ? QStringLiteral("the file") : QStringLiteral("its parent");
+    return QStringLiteral("%1 bytes are missing: %2, but %3 ends after %4.")
+        .arg(missing)
+        .arg(claim, where)
+        .arg(kept);
+}
+
+void ContainerAbstract::addField(quint64 offset, quint64 size, const QString &name,
+                                 const QString &value, const QString &readable,
+                                 const QString &description, qint64 index)
+{
+    const quint64 kept = fit(offset, size);
+    if (kept == size) {
+        addElement(false, offset, 0, size, name, value, readable, description, index);
+        return;
+    }
+    claimPast(endOf(offset, size));
+    if (kept == 0)
+        return;
+    // A number decoded from part of its bytes would be wrong; the bytes that exist are shown.
+    const QString bytes = value.isEmpty() ? QString()
+                                          : QString::fromLatin1(window.bytes(offset, qMin(kept, displayLimit)).toHex());
+    addElement(false, offset, 0, kept, name, bytes, QString(), description, index);
+    if (m_sink)
+        m_sink->note(m_lastId, missingText(size - kept, QStringLiteral("it claims %1 bytes").arg(size), kept, boundEnd()));
+}
+
+void ContainerAbstract::addBitField(quint64 offset, uchar firstBit, quint64 bits, const QString &name,
+                                    const QString &value, const QString &readable)
+{
+    const quint64 bytes = (quint64(firstBit) + bits + 7) / 8;
+    if (fit(offset, bytes) < bytes) {
+        claimPast(endOf(offset, bytes));
+        return;
+    }
+    addElement(true, offset, firstBit, bits, name, value, readable, QString(), -1);
+}
+
+void ContainerAbstract::noteCut(quint64 offset, quint64 size)
+{
+    const quint64 kept = fit(offset, size);
+    if (kept < size)
+        addNote(missingText(size - kept, QStringLiteral("it claims %1 bytes").arg(size), kept, boundEnd()));
+}
+
+void ContainerAbstract::noteMissingFields(const Bound &bound, quint64 offset)
+{
+    const quint64 missing = bound.missing();
+    if (missing == 0)
+        return;
+    const quint64 held = bound.end() > offset ? bound.end() - offset : 0;
+    addNote(QStringLiteral("%1 bytes are missing: its fields need %2 bytes, but it holds %3.")
+                .arg(missing)
+                .arg(held + missing)
+                .arg(held));
+}
+
+int ContainerAbstract::keepFailure(int status)
+{
+    if (status == Status::Success || m_failure.status != Status::Success)
+        return status;
+    m_failure.status = status;
+    if (m_open.empty()) {
+        m_failure.offset = currentOffset;
+    } else {
+        const ElementRecord &group = m_open.back().record;
+        m_failure.offset = quint64(group.offset / 8);
+        m_failure.name = group.name;
+    }
+    return status;
+}
+
+void ContainerAbstract::registerStreamFrame(int stream)
+{
+    quint64 number = 0;
+    if (stream >= 0 && stream < frameCounters.size())
+        number = frameCounters[stream]++;
+    registerFrame(uint(qMax(stream, 0)), number);
+}
+
 int ContainerAbstract::beginStream()
 {
     streams.append(StreamRecord());
@@ -222,16 +354,13 @@ int ContainerAbstract::beginStream()
 
 quint64 ContainerAbstract::bytesLeft(quint64 offset) const
 {
-    const quint64 size = quint64(qMax<qint64>(file.size(), 0));
+    const quint64 size = window.size();
     return offset < size ? size - offset : 0;
 }
 
 QByteArray ContainerAbstract::readAt(quint64 offset, quint64 count)
 {
-    const quint64 available = std::min(count, bytesLeft(offset));
-    if (available == 0 || !file.seek(qint64(offset)))
-        return QByteArray();
-    return file.read(qint64(available));
+    return window.bytes(offset, count);
 }
 
 void ContainerAbstract::closeAllGroups()

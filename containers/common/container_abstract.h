@@ -1,6 +1,7 @@
 #pragma once
 
 #include "element_sink.h"
+#include "file_window.h"
 #include "parse_options.h"
 
 #include <QByteArray>
@@ -53,6 +54,15 @@ public:
     /// Deepest nesting of groups a parser may open; parsers stop descending there.
     static constexpr int maxDepth = 200;
 
+    /// The first failure a parse met: the status a handler or walker reported and the element
+    /// it belongs to.
+    struct Failure
+    {
+        int status = 0;
+        quint64 offset = 0;
+        QString name;
+    };
+
     explicit ContainerAbstract(QObject *parent = nullptr);
     ~ContainerAbstract() override;
 
@@ -79,7 +89,58 @@ protected:
     int registerFrame(uint stream, quint64 frameNumber);
     int openFile(const QString &fileName);
     void closeFile();
+    /// Printable ASCII (0x20 to 0x7E) as it is, every other byte as ".".
     QString toPrintable(const QByteArray &bytes);
+
+    /// The end of the structure being walked, for as long as the guard lives. Bounds nest: each
+    /// ends at the latest where the one around it ends, and the outermost is the end of the file.
+    class Bound
+    {
+    public:
+        Bound(ContainerAbstract &parser, quint64 end);
+        ~Bound();
+        Bound(const Bound &) = delete;
+        Bound &operator=(const Bound &) = delete;
+
+        quint64 end() const;
+        /// Bytes that fields reported inside this bound claimed past its end.
+        quint64 missing() const;
+
+    private:
+        ContainerAbstract &m_parser;
+        size_t m_level;
+    };
+
+    /// End of the innermost bound; the end of the file when none is set.
+    quint64 boundEnd() const;
+    /// How many of the size bytes at offset lie before the end of the innermost bound.
+    quint64 fit(quint64 offset, quint64 size) const;
+
+    /// A leaf inside the innermost bound. One that runs past the bound keeps the bytes that
+    /// exist, shown as hex digits, and a note says how many are missing; one with no byte
+    /// inside is left out. Either way the bound counts the missing bytes.
+    void addField(quint64 offset, quint64 size, const QString &name, const QString &value,
+                  const QString &readable = QString(), const QString &description = QString(),
+                  qint64 index = -1);
+    /// A bit field inside the innermost bound; bits count from firstBit, 0 the most significant.
+    /// One whose bytes run past the bound is left out and counted as missing.
+    void addBitField(quint64 offset, uchar firstBit, quint64 bits, const QString &name,
+                     const QString &value, const QString &readable = QString());
+    /// For a structure at offset that claims size bytes, called right after its group begins:
+    /// notes on the group how many of them lie past the innermost bound.
+    void noteCut(quint64 offset, quint64 size);
+    /// For a structure whose fields begin at offset, called before its group ends: notes on
+    /// the group how many bytes its fields needed past the end of bound.
+    void noteMissingFields(const Bound &bound, quint64 offset);
+
+    /// Keeps status when it is the parse's first failure, with the element it belongs to: the
+    /// innermost open group, or the element reported last. Returns status.
+    int keepFailure(int status);
+    const Failure &firstFailure() const { return m_failure; }
+
+    /// Registers the frame record as the next frame of stream (a row of the stream list) and
+    /// advances that stream's frame counter.
+    void registerStreamFrame(int stream);
 
     /// Starts a new stream: appends a stream record and a frame counter, so the last entry of
     /// both lists belongs to the stream being parsed. Returns the new stream's index.
@@ -91,10 +152,12 @@ protected:
     /// Bytes in the file from offset to its end (0 past the end).
     quint64 bytesLeft(quint64 offset) const;
 
-    /// Seeks to offset and reads at most count bytes, never more than the file holds there.
+    /// At most count bytes from offset, never more than the file holds there.
     QByteArray readAt(quint64 offset, quint64 count);
 
     QFile file;
+    /// The reads of every parser go through this window over file.
+    FileWindow window{file};
     quint64 currentOffset = 0;
     quint64 displayLimit = 256;
     bool showJunk = false;
@@ -108,9 +171,9 @@ protected:
     /// The frame record, set before each registerFrame.
     quint64 frameOffset = 0;
     quint64 frameSize = 0;
-    quint32 frameTime = 0;
-    quint32 frameTime2 = 0;
-    uint frameDuration = 0;
+    qint64 frameTime = 0;
+    qint64 frameTime2 = 0;
+    quint64 frameDuration = 0;
     int keyFrame = 0;
 
 private:
@@ -131,12 +194,25 @@ private:
     /// Elements held back at most; beyond that the oldest open group goes out unfinished.
     static constexpr size_t pendingLimit = 4096;
 
+    struct BoundState
+    {
+        quint64 end = 0;
+        quint64 furthest = 0; ///< the furthest end a field inside claimed
+    };
+
     ElementRecord newRecord(quint64 offset, quint64 size, const QString &name, qint64 index);
+    /// "N bytes are missing: it claims S bytes, but its parent ends after K." and the like.
+    QString missingText(quint64 missing, const QString &claim, quint64 kept, quint64 end) const;
+    void claimPast(quint64 end);
     void closeAllGroups();
     void flushPending();
 
     ElementSink *m_sink = nullptr;
     std::vector<OpenGroup> m_open;
+    std::vector<BoundState> m_bounds;
+    Failure m_failure;
+    quint64 m_lastOffset = 0;
+    QString m_lastName;
     std::deque<Pending> m_pending;
     qint64 m_lastId = 0;
     qint64 m_lastTopLevelId = 0;

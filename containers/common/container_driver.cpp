@@ -25,6 +25,8 @@ ContainerDriver::Outcome ContainerDriver::run(ContainerAbstract &parser, const Q
     parser.numberBase = options.numberBase;
     parser.valueBase = options.valueBase;
     parser.m_sink = &sink;
+    parser.m_failure = ContainerAbstract::Failure();
+    parser.m_bounds.clear();
 
     int lastPercent = -1;
     quint64 fileSize = 0;
@@ -58,8 +60,9 @@ ContainerDriver::Outcome ContainerDriver::run(ContainerAbstract &parser, const Q
             const int status = parser.parseElement(&consumed);
             // A parser that leaves groups open would make every later element their child.
             parser.closeAllGroups();
-            if (status != Status::Success && outcome.firstFailure == Status::Success)
-                outcome.firstFailure = status;
+            parser.m_bounds.clear();
+            parser.currentOffset = offset;
+            parser.keepFailure(status);
             if (consumed == 0) {
                 outcome.stalled = true;
                 break;
@@ -75,6 +78,9 @@ ContainerDriver::Outcome ContainerDriver::run(ContainerAbstract &parser, const Q
     }
     parser.m_progress = nullptr;
     parser.closeAllGroups();
+    outcome.firstFailure = parser.m_failure.status;
+    outcome.failureOffset = parser.m_failure.offset;
+    outcome.failureElement = parser.m_failure.name;
     sink.streams(parser.streams);
     parser.closeFile();
     parser.m_sink = nullptr;

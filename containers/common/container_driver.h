@@ -17,7 +17,11 @@ public:
     struct Outcome
     {
         int status = 0;        ///< 0, or Status::CannotOpen / Status::AllocationFailed
-        int firstFailure = 0;  ///< first non-zero status a parseElement returned (the walk goes on)
+        /// The first failure any handler or walker reported (the walk goes on after it) and the
+        /// element it belongs to: its offset in bytes and its name.
+        int firstFailure = 0;
+        quint64 failureOffset = 0;
+        QString failureElement;
         bool stalled = false;  ///< a parseElement consumed nothing; the walk stopped there
         quint64 stopOffset = 0; ///< where the walk ended
     };

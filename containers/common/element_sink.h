@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QtGlobal>
 
@@ -18,22 +19,31 @@ struct ElementRecord
     qint64 index = -1; ///< sequence number, -1 for none
 };
 
-/// One registered frame. Offset and size are in bytes.
+/// One registered frame. Offset and size are in bytes; the time values and the duration count
+/// ticks of the stream's timescale.
 struct FrameRecord
 {
-    uint stream = 0;
+    uint stream = 0; ///< the stream's row: its index in the parser's stream list
     quint64 number = 0;
     quint64 offset = 0;
     quint64 size = 0;
-    quint32 time = 0;
-    quint32 time2 = 0;
-    uint duration = 0;
+    qint64 time = 0;
+    qint64 time2 = 0;
+    quint64 duration = 0;
     bool keyFrame = false;
 };
 
 /// What the parsers learn about one stream.
 struct StreamRecord
 {
+    enum Kind { Other, Video, Audio, Subtitle };
+
+    /// "video", "audio", "subtitle" or "other".
+    static QString kindName(Kind kind);
+
+    Kind kind = Other;
+    QString codec;         ///< FourCC, codec id or sample-entry type, as the file writes it
+    quint64 timescale = 0; ///< ticks per second of the frame time values; 0 when not known
     int width = 0;
     int height = 0;
     int codecId = 0;
@@ -42,6 +52,16 @@ struct StreamRecord
     quint64 configOffset = 0;
     quint64 configSize = 0;
 };
+
+inline QString StreamRecord::kindName(Kind kind)
+{
+    switch (kind) {
+    case Video: return QStringLiteral("video");
+    case Audio: return QStringLiteral("audio");
+    case Subtitle: return QStringLiteral("subtitle");
+    default: return QStringLiteral("other");
+    }
+}
 
 /// Receives what a container parser reports, through ContainerAbstract.
 ///

@@ -1,6 +1,7 @@
 #include "sql_tree.h"
 
 #include "sql_tree_header.h"
+#include "leftover_marker.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -33,7 +34,7 @@ QString toolTipLine(const QString &label, const QString &text)
 
 QString SqlTree::garbageMarker()
 {
-    return QStringLiteral("d771bd4e-a2e6-46e3-ad1c-1aafa1b60c87");
+    return QString::fromLatin1(leftoverMarker);
 }
 
 QString SqlTree::bitsText(qint64 bits)

@@ -1,19 +1,11 @@
 #pragma once
 
 #include "container_avi.h"
-#include "container_driver.h"
-#include "recording_sink.h"
-
-#include <QDir>
-#include <QTemporaryFile>
-#include <QTest>
+#include "parse_run.h"
 
 /// What one walk of the AVI parser over a file reported.
-struct AviParse
+struct AviParse : ParseRun
 {
-    RecordingSink sink;
-    ContainerDriver::Outcome outcome;
-
     /// The first element named name whose parent is named parentName.
     const ElementRecord *field(const QString &parentName, const QString &name)
     {
@@ -52,33 +44,11 @@ struct AviParse
 inline void parseAviFile(AviParse *parse, const QString &fileName)
 {
     ContainerAVI parser;
-    parse->outcome = ContainerDriver::run(parser, fileName, parse->sink, ParseOptions());
+    runParser(parse, parser, fileName);
 }
 
 inline void parseAviBytes(AviParse *parse, const QByteArray &bytes)
 {
-    QTemporaryFile file(QDir::tempPath() + QStringLiteral("/kestrune-avi-XXXXXX.avi"));
-    QVERIFY(file.open());
-    QCOMPARE(file.write(bytes), qint64(bytes.size()));
-    file.close();
-    parseAviFile(parse, file.fileName());
-}
-
-/// Every element lies inside its parent and inside the file; returns the first one that does
-/// not, as its compact text, or an empty text.
-inline QString firstOutside(RecordingSink &sink, qint64 fileSize)
-{
-    const std::vector<ElementRecord> &all = sink.elements();
-    QHash<qint64, const ElementRecord *> byId;
-    for (const ElementRecord &record : all)
-        byId.insert(record.id, &record);
-    for (const ElementRecord &record : all) {
-        const qint64 end = record.offset + record.size;
-        bool inside = record.offset >= 0 && record.size >= 0 && end <= fileSize * 8;
-        if (const ElementRecord *parent = byId.value(record.parentId, nullptr))
-            inside = inside && record.offset >= parent->offset && end <= parent->offset + parent->size;
-        if (!inside)
-            return QStringLiteral("%1@%2+%3").arg(record.name).arg(record.offset / 8).arg(record.size / 8);
-    }
-    return QString();
+    ContainerAVI parser;
+    runParser(parse, parser, bytes, QStringLiteral("avi"));
 }

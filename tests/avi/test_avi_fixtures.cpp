@@ -119,7 +119,7 @@ void TestAviFixtures::frames()
 
     QTEST(int(parse.sink.streamRecords.size()), "streams");
     QTEST(parse.count(garbage), "garbageElements");
-    QCOMPARE(firstOutside(parse.sink, QFileInfo(fixture(name)).size()), QString());
+    QCOMPARE(parse.shapeFault(QFileInfo(fixture(name)).size()), QString());
     QCOMPARE(parse.sink.elements().front().name, QStringLiteral("RIFF(AVI )"));
     QCOMPARE(parse.count("LIST(hdrl)"), 1);
     QCOMPARE(parse.count("LIST(movi)"), 1);
@@ -203,7 +203,7 @@ void TestAviFixtures::truncatedAtEveryByte()
         const QByteArray at = QByteArray::number(length);
         QVERIFY2(!parse.outcome.stalled, at);
         QVERIFY2(parse.outcome.stopOffset == quint64(length), at);
-        QVERIFY2(firstOutside(parse.sink, length).isEmpty(), at);
+        QVERIFY2(parse.shapeFault(length).isEmpty(), at);
         // What lies wholly before the cut is reported as in the whole file.
         const QSet<QString> before = leavesBefore(full.sink, length);
         const QSet<QString> seen = leavesBefore(parse.sink, length);

@@ -212,7 +212,7 @@ void TestContainerAvi::standardLayout()
     QCOMPARE(parse.sink.streamRecords[0].width, 64);
     QCOMPARE(parse.sink.streamRecords[0].codecId, 13);
     QCOMPARE(parse.sink.streamRecords[0].frameRate, 25.0);
-    QCOMPARE(firstOutside(parse.sink, b.size()), QString());
+    QCOMPARE(parse.shapeFault(b.size()), QString());
 }
 
 void TestContainerAvi::walker_data()
@@ -330,7 +330,7 @@ void TestContainerAvi::clipping()
     const ElementRecord *chunk = parse.sink.find(name);
     QVERIFY(chunk);
     QVERIFY(parse.sink.notes.value(chunk->id).contains(QStringLiteral("claims")));
-    QCOMPARE(firstOutside(parse.sink, bytes.size()), QString());
+    QCOMPARE(parse.shapeFault(bytes.size()), QString());
     QVERIFY(!parse.outcome.stalled);
 }
 
@@ -357,7 +357,7 @@ void TestContainerAvi::mainHeader()
     QCOMPARE(cut.value("avih", "dwInitialFrames"), QStringLiteral("0"));
     QCOMPARE(cut.value("avih", "dwWidth"), QStringLiteral("0"));
     QVERIFY(cut.sink.notes.value(cut.sink.find("avih")->id).contains(QStringLiteral("20 of the 56 bytes")));
-    QCOMPARE(firstOutside(cut.sink, shortHeader.size()), QString());
+    QCOMPARE(cut.shapeFault(shortHeader.size()), QString());
 
     ByteBuilder zero;
     zero.riffChunk("avih", [](ByteBuilder &c) { c.raw(mainHeaderBody(0, 0)); });
@@ -491,7 +491,7 @@ void TestContainerAvi::audioFormat()
             names << record.name;
     QCOMPARE(names, QStringList({"id", "size"}) + fields);
     QTEST(parse.value("strf", fields.last()), "last");
-    QCOMPARE(firstOutside(parse.sink, b.size()), QString());
+    QCOMPARE(parse.shapeFault(b.size()), QString());
     QCOMPARE(parse.sink.streamRecords.size(), 1);
     QCOMPARE(parse.sink.streamRecords[0].codecId, 0);
 }
@@ -532,7 +532,7 @@ void TestContainerAvi::videoProperties()
     QVERIFY(parse.sink.notes.value(parse.sink.find("vprp")->id).contains(QStringLiteral("4294967295")));
     QVERIFY(parse.sink.tree(false).contains(QStringLiteral("\n  FieldFrameInfo@76+20\n")));
     QCOMPARE(parse.count(garbage), 0);
-    QCOMPARE(firstOutside(parse.sink, b.size()), QString());
+    QCOMPARE(parse.shapeFault(b.size()), QString());
 }
 
 void TestContainerAvi::idx1Entries()
@@ -605,7 +605,7 @@ void TestContainerAvi::idx1UnlistedStream()
     const ElementRecord *index = parse.sink.find("idx1");
     QVERIFY(parse.sink.notes.value(index->id).contains(QStringLiteral("05")));
     QCOMPARE(parse.count("JUNK"), 1);
-    QCOMPARE(firstOutside(parse.sink, b.size()), QString());
+    QCOMPARE(parse.shapeFault(b.size()), QString());
 
     // Without stream headers no video stream is listed at all.
     ByteBuilder bare;
@@ -682,7 +682,7 @@ void TestContainerAvi::indx()
         readable = parse.readable("index_entry", "dwSize");
     QTEST(readable, "readable");
     QCOMPARE(parse.count("JUNK"), 1);
-    QCOMPARE(firstOutside(parse.sink, b.size()), QString());
+    QCOMPARE(parse.shapeFault(b.size()), QString());
 }
 
 void TestContainerAvi::extensionRiff()
@@ -713,7 +713,7 @@ void TestContainerAvi::extensionRiff()
     QCOMPARE(parse.count("LIST(movi)"), 2);
     QCOMPARE(parse.sink.frames.size(), size_t(1));
     QCOMPARE(parse.outcome.stopOffset, quint64(b.size()));
-    QCOMPARE(firstOutside(parse.sink, b.size()), QString());
+    QCOMPARE(parse.shapeFault(b.size()), QString());
 
     QTemporaryFile file(QDir::tempPath() + QStringLiteral("/kestrune-avi-XXXXXX.avi"));
     QVERIFY(file.open());
@@ -796,7 +796,7 @@ void TestContainerAvi::strayBytes()
         QVERIFY(timer.elapsed() < 5000);
         QVERIFY(!parse.outcome.stalled);
         QCOMPARE(parse.outcome.stopOffset, quint64(bytes.size()));
-        QCOMPARE(firstOutside(parse.sink, bytes.size()), QString());
+        QCOMPARE(parse.shapeFault(bytes.size()), QString());
         qint64 covered = 0;
         for (const ElementRecord &record : parse.sink.elements()) {
             if (record.parentId != 0)

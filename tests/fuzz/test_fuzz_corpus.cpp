@@ -4,12 +4,10 @@
 
 #include "container_3gp.h"
 #include "container_avi.h"
-#include "container_driver.h"
 #include "container_mkv.h"
 #include "container_mov.h"
 #include "container_mp4.h"
-#include "recording_sink.h"
-#include "tree_shape.h"
+#include "parse_run.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -95,18 +93,18 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("input.") + suffix);
         QVERIFY(QFile::copy(input, path));
-        const qint64 fileBits = QFileInfo(path).size() * 8;
+        const qint64 fileBytes = QFileInfo(path).size();
 
         std::unique_ptr<ContainerAbstract> parser = create();
         if (ContainerDriver::verify(*parser, path) != 0)
             return;
-        RecordingSink sink;
+        ParseRun run;
         QElapsedTimer timer;
         timer.start();
-        ContainerDriver::run(*parser, path, sink, ParseOptions());
+        runParser(&run, *parser, path);
         QVERIFY2(timer.elapsed() < 5000, "the parse of a small input took too long");
-        QVERIFY(sink.inOrder);
-        const QString fault = TreeShape::fault(sink.elements(), fileBits);
+        QVERIFY(run.sink.inOrder);
+        const QString fault = run.shapeFault(fileBytes);
         QVERIFY2(fault.isEmpty(), qPrintable(fault));
     }
 };

@@ -1,16 +1,12 @@
 #pragma once
 
 #include "byte_builder.h"
-#include "container_abstract.h"
-#include "container_driver.h"
-#include "recording_sink.h"
+#include "parse_run.h"
 
 #include <QByteArray>
-#include <QFile>
 #include <QList>
 #include <QString>
 #include <QStringList>
-#include <QTemporaryFile>
 
 #include <functional>
 #include <memory>
@@ -21,49 +17,14 @@ namespace IsoTest {
 
 using Factory = std::function<std::unique_ptr<ContainerAbstract>()>;
 
-struct Result
-{
-    RecordingSink sink;
-    ContainerDriver::Outcome outcome;
-    bool ran = false;
-};
+using Result = ParseRun;
 
 /// Writes bytes to a temporary file and runs the parser of factory over it.
 inline void parse(Result *result, const Factory &factory, const QByteArray &bytes,
                   const ParseOptions &options = ParseOptions())
 {
-    QTemporaryFile file;
-    if (!file.open())
-        return;
-    file.write(bytes);
-    file.close();
     std::unique_ptr<ContainerAbstract> parser = factory();
-    result->outcome = ContainerDriver::run(*parser, file.fileName(), result->sink, options);
-    result->ran = true;
-}
-
-/// Every element inside its parent and inside the file; the first offender, or an empty text.
-inline QString misplaced(RecordingSink &sink, qint64 fileSize)
-{
-    std::vector<const ElementRecord *> path;
-    for (const ElementRecord &record : sink.elements()) {
-        while (!path.empty() && path.back()->id != record.parentId)
-            path.pop_back();
-        const qint64 end = record.offset + record.size;
-        if (record.offset < 0 || end > fileSize * 8)
-            return QStringLiteral("%1@%2+%3 lies outside the file").arg(record.name).arg(record.offset / 8).arg(record.size / 8);
-        if (record.parentId != 0) {
-            if (path.empty())
-                return QStringLiteral("%1 has a parent that is not open").arg(record.name);
-            const ElementRecord *parent = path.back();
-            if (record.offset < parent->offset || end > parent->offset + parent->size)
-                return QStringLiteral("%1@%2+%3 lies outside %4@%5+%6")
-                    .arg(record.name).arg(record.offset / 8).arg(record.size / 8)
-                    .arg(parent->name).arg(parent->offset / 8).arg(parent->size / 8);
-        }
-        path.push_back(&record);
-    }
-    return QString();
+    runParser(result, *parser, bytes, QStringLiteral("mp4"), options);
 }
 
 /// The deepest level of any element.

@@ -154,7 +154,7 @@ void TestIsoFiles::fragmented()
     QCOMPARE(counts.value(QStringLiteral("trun")), counts.value(QStringLiteral("traf")));
     QCOMPARE(counts.value(QStringLiteral("mdat")), counts.value(QStringLiteral("moof")));
     QCOMPARE(counts.value(QStringLiteral("trex")), 2);
-    QCOMPARE(misplaced(sink, QFileInfo(path).size()), QString());
+    QCOMPARE(TreeShape::fault(sink.elements(), QFileInfo(path).size() * 8), QString());
 }
 
 void TestIsoFiles::entryPoints_data()
@@ -244,7 +244,7 @@ void TestIsoFiles::truncatedAtEveryByte()
         QVERIFY(result.ran);
         QCOMPARE(result.outcome.status, 0);
         QVERIFY2(!result.outcome.stalled, qPrintable(QString::number(cut)));
-        const QString fault = misplaced(result.sink, cut);
+        const QString fault = result.shapeFault(cut);
         QVERIFY2(fault.isEmpty(), qPrintable(QStringLiteral("cut at %1: %2").arg(cut).arg(fault)));
         // What lies before the cut stays: the element count never falls by more than the
         // handful a box's own fields make, and a cut file never shows more than the whole.
@@ -274,7 +274,7 @@ void TestIsoFiles::damagedBytes()
             parse(&result, factory(parser), bytes);
             QVERIFY(result.ran);
             QVERIFY(!result.outcome.stalled);
-            const QString fault = misplaced(result.sink, bytes.size());
+            const QString fault = result.shapeFault(bytes.size());
             QVERIFY2(fault.isEmpty(), qPrintable(QStringLiteral("%1 at %2: %3").arg(value).arg(at).arg(fault)));
             QVERIFY(qint64(result.sink.frames.size()) <= bytes.size());
         }

@@ -282,7 +282,7 @@ void TestIsoWalker::damaged()
     QVERIFY(result.ran);
     QCOMPARE(result.outcome.status, 0);
     QVERIFY(!result.outcome.stalled);
-    QCOMPARE(misplaced(result.sink, bytes.size()), QString());
+    QCOMPARE(result.shapeFault(bytes.size()), QString());
     // Work and output stay in proportion to the bytes that exist.
     QVERIFY(qint64(result.sink.elements().size()) <= bytes.size());
     QVERIFY(qint64(result.sink.frames.size()) <= bytes.size());

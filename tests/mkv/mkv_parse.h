@@ -1,19 +1,11 @@
 #pragma once
 
-#include "container_driver.h"
 #include "container_mkv.h"
-#include "recording_sink.h"
-
-#include <QDir>
-#include <QTemporaryFile>
-#include <QTest>
+#include "parse_run.h"
 
 /// What one walk of the Matroska parser over a file reported.
-struct MkvParse
+struct MkvParse : ParseRun
 {
-    RecordingSink sink;
-    ContainerDriver::Outcome outcome;
-
     /// The EBML elements only (every group that begins with an "id" field), without the fields.
     std::vector<ElementRecord> elements() const
     {
@@ -30,15 +22,12 @@ inline void parseMkvFile(MkvParse *parse, const QString &fileName,
                          const ParseOptions &options = ParseOptions())
 {
     ContainerMKV parser;
-    parse->outcome = ContainerDriver::run(parser, fileName, parse->sink, options);
+    runParser(parse, parser, fileName, options);
 }
 
 inline void parseMkvBytes(MkvParse *parse, const QByteArray &bytes,
                           const ParseOptions &options = ParseOptions())
 {
-    QTemporaryFile file(QDir::tempPath() + QStringLiteral("/kestrune-mkv-XXXXXX.mkv"));
-    QVERIFY(file.open());
-    QCOMPARE(file.write(bytes), qint64(bytes.size()));
-    file.close();
-    parseMkvFile(parse, file.fileName(), options);
+    ContainerMKV parser;
+    runParser(parse, parser, bytes, QStringLiteral("mkv"), options);
 }

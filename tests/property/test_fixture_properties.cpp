@@ -8,12 +8,10 @@
 #include "byte_builder.h"
 #include "container_3gp.h"
 #include "container_avi.h"
-#include "container_driver.h"
 #include "container_mkv.h"
 #include "container_mov.h"
 #include "container_mp4.h"
-#include "recording_sink.h"
-#include "tree_shape.h"
+#include "parse_run.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -57,27 +55,6 @@ constexpr qint64 everyByteUpTo = 8192;
 constexpr qint64 leadingCuts = 64;
 constexpr qint64 spreadCuts = 300;
 
-// Records like RecordingSink and checks that an update is the final form of an element that
-// was sent: same id, parent, level and name.
-class UpdateCheckingSink : public RecordingSink
-{
-public:
-    void update(const ElementRecord &record) override
-    {
-        const std::vector<ElementRecord> &sent = elements();
-        if (fault.isEmpty()) {
-            if (record.id < 1 || record.id > qint64(sent.size()))
-                fault = QStringLiteral("update of element %1, which was never sent").arg(record.id);
-            else if (const ElementRecord &first = sent[size_t(record.id - 1)];
-                     first.parentId != record.parentId || first.level != record.level || first.name != record.name)
-                fault = QStringLiteral("update of %1 (id %2) changes its place in the tree").arg(first.name).arg(record.id);
-        }
-        RecordingSink::update(record);
-    }
-
-    QString fault;
-};
-
 struct Place
 {
     QString name;
@@ -95,16 +72,10 @@ size_t qHash(const Place &place, size_t seed = 0)
     return qHashMulti(seed, place.name, place.offset, place.size);
 }
 
-struct Parse
-{
-    UpdateCheckingSink sink;
-    ContainerDriver::Outcome outcome;
-};
-
-void parseFile(Parse *parse, const Factory &create, const QString &fileName)
+void parseFile(ParseRun *parse, const Factory &create, const QString &fileName)
 {
     std::unique_ptr<ContainerAbstract> parser = create();
-    parse->outcome = ContainerDriver::run(*parser, fileName, parse->sink, ParseOptions());
+    runParser(parse, *parser, fileName);
 }
 
 // Where a file of this size is cut: every byte of a small file; of a larger one the first
@@ -262,7 +233,7 @@ void TestFixtureProperties::wholeFile()
     std::unique_ptr<ContainerAbstract> parser = create();
     QCOMPARE(ContainerDriver::verify(*parser, path), 0);
 
-    Parse parse;
+    ParseRun parse;
     parseFile(&parse, create, path);
     const qint64 size = QFileInfo(path).size();
     QCOMPARE(parse.outcome.status, 0);
@@ -270,7 +241,7 @@ void TestFixtureProperties::wholeFile()
     QCOMPARE(parse.outcome.stopOffset, quint64(size));
     QVERIFY(parse.sink.elements().size() > 10);
     QVERIFY2(parse.sink.inOrder, "elements arrived out of id order");
-    QVERIFY2(parse.sink.fault.isEmpty(), qPrintable(parse.sink.fault));
+    QVERIFY2(parse.sink.updateFault.isEmpty(), qPrintable(parse.sink.updateFault));
     if (built)
         QVERIFY2(parse.sink.updates > 0, "no group was sent before it closed");
     const QString fault = TreeShape::fault(parse.sink.elements(), size * 8);
@@ -292,7 +263,7 @@ void TestFixtureProperties::cutFile()
     QVERIFY(source.open(QIODevice::ReadOnly));
     const QByteArray whole = source.readAll();
 
-    Parse full;
+    ParseRun full;
     parseFile(&full, create, path);
     QSet<Place> places;
     QHash<qint64, qint64> widest; // offset -> size of the largest element beginning there
@@ -314,13 +285,13 @@ void TestFixtureProperties::cutFile()
     qint64 clipped = 0;
     for (const qint64 cut : cuts) {
         QVERIFY(file.resize(cut));
-        Parse parse;
+        ParseRun parse;
         parseFile(&parse, create, file.fileName());
         const QString at = QStringLiteral("cut at %1: ").arg(cut);
         QVERIFY2(parse.outcome.status == 0 && !parse.outcome.stalled, qPrintable(at + QStringLiteral("the walk stopped early")));
         QVERIFY2(parse.outcome.stopOffset == quint64(cut), qPrintable(at + QStringLiteral("the walk ended at %1").arg(parse.outcome.stopOffset)));
         QVERIFY2(parse.sink.inOrder, qPrintable(at + QStringLiteral("elements arrived out of id order")));
-        QVERIFY2(parse.sink.fault.isEmpty(), qPrintable(at + parse.sink.fault));
+        QVERIFY2(parse.sink.updateFault.isEmpty(), qPrintable(at + parse.sink.updateFault));
         const QString fault = TreeShape::fault(parse.sink.elements(), cut * 8);
         QVERIFY2(fault.isEmpty(), qPrintable(at + fault));
         for (const ElementRecord &e : parse.sink.elements()) {

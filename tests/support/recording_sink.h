@@ -18,11 +18,21 @@ public:
         inOrder = inOrder && record.id == qint64(m_elements.size()) + 1;
         m_elements.push_back(record);
     }
+    /// An update must be the final form of an element that was sent: same id, parent, level
+    /// and name; the first that is not is kept in updateFault.
     void update(const ElementRecord &record) override
     {
         ++updates;
-        if (record.id >= 1 && record.id <= qint64(m_elements.size()))
-            m_elements[size_t(record.id - 1)] = record;
+        if (record.id < 1 || record.id > qint64(m_elements.size())) {
+            if (updateFault.isEmpty())
+                updateFault = QStringLiteral("update of element %1, which was never sent").arg(record.id);
+            return;
+        }
+        ElementRecord &sent = m_elements[size_t(record.id - 1)];
+        if (updateFault.isEmpty()
+            && (sent.parentId != record.parentId || sent.level != record.level || sent.name != record.name))
+            updateFault = QStringLiteral("update of %1 (id %2) changes its place in the tree").arg(sent.name).arg(record.id);
+        sent = record;
     }
     void description(qint64 id, const QString &text) override { descriptions.insert(id, text); }
     void note(qint64 id, const QString &text) override
@@ -65,6 +75,7 @@ public:
     std::vector<FrameRecord> frames;
     QList<StreamRecord> streamRecords;
     bool inOrder = true; ///< every element arrived with the next id
+    QString updateFault;
     int updates = 0;     ///< groups sent again when they closed
 
 private:

@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 
 #include <vector>
 
@@ -39,6 +40,14 @@ Row readRow(const QSqlQuery &query)
 QString bitText(qint64 bits)
 {
     return bits % 8 == 0 ? QString::number(bits / 8) : QStringLiteral("%1:%2").arg(bits / 8).arg(bits % 8);
+}
+
+// A text field quoted as CSV wants it when it holds a comma, a quote or a line break.
+QString csvField(QString text)
+{
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n')))
+        return text;
+    return QLatin1Char('"') + text.replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
 }
 
 QString oneLine(QString text)
@@ -167,22 +176,36 @@ bool ElementDump::writeJson(QTextStream &out)
     return true;
 }
 
-bool ElementDump::writeFrames(QTextStream &out)
+bool ElementDump::writeCsv(QTextStream &out, const char *header, const char *sql)
 {
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT stream, frame, offset, size, keyframe, time, duration"
-                                   " FROM frames ORDER BY rowid"))) {
+    if (!query.exec(QLatin1String(sql))) {
         m_error = query.lastError().text();
         return false;
     }
-    out << "stream,frame,offset,size,keyframe,time,duration\n";
+    out << header << '\n';
+    const int columns = query.record().count();
     while (query.next()) {
-        for (int column = 0; column < 7; ++column)
-            out << (column ? "," : "") << query.value(column).toLongLong();
+        for (int column = 0; column < columns; ++column)
+            out << (column ? "," : "") << csvField(query.value(column).toString());
         out << '\n';
     }
     return true;
+}
+
+bool ElementDump::writeFrames(QTextStream &out)
+{
+    return writeCsv(out, "stream,frame,offset,size,keyframe,time,duration",
+                    "SELECT stream, frame, offset, size, keyframe, time, duration FROM frames ORDER BY rowid");
+}
+
+bool ElementDump::writeStreams(QTextStream &out)
+{
+    return writeCsv(out, "stream,kind,codec,timescale,width,height,frames",
+                    "SELECT streams.id, kind, codec, timescale, width, height,"
+                    " (SELECT COUNT(*) FROM frames WHERE frames.stream = streams.id)"
+                    " FROM streams ORDER BY streams.id");
 }
 
 bool ElementDump::writeSummary(QTextStream &out)

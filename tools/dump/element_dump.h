@@ -5,7 +5,7 @@
 #include <QString>
 #include <QTextStream>
 
-/// Prints an element database in kestrune-dump's four forms.
+/// Prints an element database in kestrune-dump's forms.
 class ElementDump
 {
 public:
@@ -14,6 +14,7 @@ public:
     bool writeTree(QTextStream &out);
     bool writeJson(QTextStream &out);
     bool writeFrames(QTextStream &out);
+    bool writeStreams(QTextStream &out);
     bool writeSummary(QTextStream &out);
 
     QString errorString() const { return m_error; }
@@ -21,6 +22,8 @@ public:
 private:
     bool loadTexts();
     qint64 count(const QString &sql);
+    /// The header line, then one CSV line per row of sql.
+    bool writeCsv(QTextStream &out, const char *header, const char *sql);
 
     QSqlDatabase m_db;
     QString m_fileName;

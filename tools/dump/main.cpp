@@ -34,12 +34,13 @@ int main(int argc, char *argv[])
     commandLine.addVersionOption();
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("The element tree as JSON."));
     const QCommandLineOption frames(QStringLiteral("frames"), QStringLiteral("Every registered frame as CSV."));
+    const QCommandLineOption streams(QStringLiteral("streams"), QStringLiteral("The streams table as CSV."));
     const QCommandLineOption summary(QStringLiteral("summary"), QStringLiteral("Only the counts of what was found."));
     const QCommandLineOption db(QStringLiteral("db"), QStringLiteral("Also keep the element database in the SQLite file <path>."),
                                 QStringLiteral("path"));
     const QCommandLineOption option(QStringLiteral("option"), QStringLiteral("The engine option string, key=value pairs separated by ';'."),
                                     QStringLiteral("text"));
-    commandLine.addOptions({json, frames, summary, db, option});
+    commandLine.addOptions({json, frames, streams, summary, db, option});
     commandLine.addPositionalArgument(QStringLiteral("file"), QStringLiteral("The container file."));
 
     if (!commandLine.parse(app.arguments()))
@@ -52,9 +53,10 @@ int main(int argc, char *argv[])
         std::printf("kestrune-dump %s\n", KESTRUNE_VERSION);
         return Parsed;
     }
-    const int modes = int(commandLine.isSet(json)) + int(commandLine.isSet(frames)) + int(commandLine.isSet(summary));
+    const int modes = int(commandLine.isSet(json)) + int(commandLine.isSet(frames)) + int(commandLine.isSet(streams))
+        + int(commandLine.isSet(summary));
     if (modes > 1)
-        return message(UsageError, QStringLiteral("--json, --frames and --summary exclude each other"));
+        return message(UsageError, QStringLiteral("--json, --frames, --streams and --summary exclude each other"));
     const QStringList files = commandLine.positionalArguments();
     if (files.size() != 1)
         return message(UsageError, QStringLiteral("expected one FILE (see --help)"));
@@ -90,6 +92,8 @@ int main(int argc, char *argv[])
             written = dump.writeJson(out);
         else if (commandLine.isSet(frames))
             written = dump.writeFrames(out);
+        else if (commandLine.isSet(streams))
+            written = dump.writeStreams(out);
         else if (commandLine.isSet(summary))
             written = dump.writeSummary(out);
         else
