@@ -58,11 +58,12 @@ ContainerDriver::Outcome ContainerDriver::run(ContainerAbstract &parser, const Q
             parser.file.seek(qint64(offset));
             quint64 consumed = 0;
             const int status = parser.parseElement(&consumed);
+            // A failure nobody kept belongs to the group still open, else to this element.
+            parser.currentOffset = offset;
+            parser.keepFailure(status);
             // A parser that leaves groups open would make every later element their child.
             parser.closeAllGroups();
             parser.m_bounds.clear();
-            parser.currentOffset = offset;
-            parser.keepFailure(status);
             if (consumed == 0) {
                 outcome.stalled = true;
                 break;

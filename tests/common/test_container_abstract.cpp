@@ -17,7 +17,15 @@ public:
     using Step = std::function<int(ScriptedParser &, quint64 *size)>;
     explicit ScriptedParser(Step step) : m_step(std::move(step)) {}
 
+    using ContainerAbstract::addBitField;
     using ContainerAbstract::addDataElement;
+    using ContainerAbstract::addField;
+    using ContainerAbstract::Bound;
+    using ContainerAbstract::fit;
+    using ContainerAbstract::keepFailure;
+    using ContainerAbstract::noteCut;
+    using ContainerAbstract::noteMissingFields;
+    using ContainerAbstract::registerStreamFrame;
     using ContainerAbstract::addElement;
     using ContainerAbstract::addNote;
     using ContainerAbstract::beginEntry;
@@ -74,7 +82,21 @@ void run(Run *result, qint64 fileSize, const ScriptedParser::Step &step)
                                            [result](int percent) { result->progress << percent; });
 }
 
+// Every element with a note as "name: note", one per line, in element order.
+QString notesOf(const RecordingSink &sink)
+{
+    QStringList lines;
+    for (const ElementRecord &e : sink.elements())
+        if (sink.notes.contains(e.id))
+            lines << e.name + QStringLiteral(": ") + sink.notes.value(e.id);
+    return lines.join(QLatin1Char('\n'));
+}
+
+using Script = std::function<void(ScriptedParser &)>;
+
 } // namespace
+
+Q_DECLARE_METATYPE(Script)
 
 class TestContainerAbstract : public QObject
 {
@@ -245,6 +267,104 @@ private slots:
         QVERIFY(r.sink.frames[0].keyFrame);
         QCOMPARE(r.sink.streamRecords.size(), 1);
         QCOMPARE(r.sink.streamRecords[0].width, 320);
+
+        // Each stream counts its own frames.
+        Run two;
+        run(&two, 8, [](ScriptedParser &p, quint64 *size) {
+            p.beginStream();
+            p.beginStream();
+            for (int stream : {1, 0, 1})
+                p.registerStreamFrame(stream);
+            *size = 8;
+            return Status::Success;
+        });
+        QCOMPARE(two.sink.frames.size(), size_t(3));
+        QCOMPARE(two.sink.frames[2].stream, 1u);
+        QCOMPARE(two.sink.frames[2].number, quint64(1));
+        QCOMPARE(two.sink.frames[1].number, quint64(0));
+    }
+
+    // One clip policy for every parser, in a file of 20 bytes "x": a field or child that runs past
+    // the innermost bound keeps the bytes that exist and says how many are missing.
+    void clipPolicy_data()
+    {
+        QTest::addColumn<Script>("script");
+        QTest::addColumn<QString>("tree");
+        QTest::addColumn<QString>("notes");
+        using P = ScriptedParser;
+        // A 12-byte structure at 0 whose fields the script reports.
+        const auto structure = [](const Script &fields) {
+            return Script([fields](P &p) {
+                p.beginGroup(0, 12, QStringLiteral("s"), -1);
+                P::Bound bound(p, 12);
+                fields(p);
+                p.noteMissingFields(bound, 0);
+                p.endGroup();
+            });
+        };
+        QTest::newRow("inside") << structure([](P &p) { p.addField(8, 4, QStringLiteral("f"), QStringLiteral("1")); })
+                                << "s@0+12\n  f@8+4=1" << "";
+        QTest::newRow("partly past its parent")
+            << structure([](P &p) { p.addField(10, 4, QStringLiteral("f"), QStringLiteral("1")); })
+            << "s@0+12\n  f@10+2=7878"
+            << "s: 2 bytes are missing: its fields need 14 bytes, but it holds 12.\n"
+               "f: 2 bytes are missing: it claims 4 bytes, but its parent ends after 2.";
+        QTest::newRow("wholly past its parent")
+            << structure([](P &p) {
+                   p.addField(12, 4, QStringLiteral("f"), QStringLiteral("1"));
+                   p.addBitField(11, 4, 8, QStringLiteral("b"), QStringLiteral("1"));
+               })
+            << "s@0+12" << "s: 4 bytes are missing: its fields need 16 bytes, but it holds 12.";
+        QTest::newRow("an inner bound ends with the outer one")
+            << structure([](P &p) {
+                   P::Bound inner(p, 100);
+                   p.addField(0, 14, QStringLiteral("f"), QString());
+               })
+            << "s@0+12\n  f@0+12" << "f: 2 bytes are missing: it claims 14 bytes, but its parent ends after 12.";
+        QTest::newRow("past the file") << Script([](P &p) { p.addField(18, 4, QStringLiteral("f"), QStringLiteral("1")); })
+                                       << "f@18+2=7878"
+                                       << "f: 2 bytes are missing: it claims 4 bytes, but the file ends after 2.";
+        QTest::newRow("child past its parent")
+            << structure([](P &p) {
+                   p.beginGroup(4, p.fit(4, 20), QStringLiteral("c"), -1);
+                   p.noteCut(4, 20);
+                   p.endGroup();
+               })
+            << "s@0+12\n  c@4+8" << "c: 12 bytes are missing: it claims 20 bytes, but its parent ends after 8.";
+    }
+    void clipPolicy()
+    {
+        QFETCH(Script, script);
+        QFETCH(QString, tree);
+        QFETCH(QString, notes);
+        Run r;
+        run(&r, 20, [&script](ScriptedParser &p, quint64 *size) {
+            script(p);
+            *size = 20;
+            return Status::Success;
+        });
+        QCOMPARE(r.sink.tree(), tree);
+        QCOMPARE(notesOf(r.sink), notes);
+    }
+
+    // The first failure is kept with the group open when it was reported, whatever comes after.
+    void firstFailureKeepsItsElement()
+    {
+        Run r;
+        run(&r, 30, [](ScriptedParser &p, quint64 *size) {
+            const quint64 at = p.currentOffset;
+            p.beginGroup(at, 10, QStringLiteral("e%1").arg(at), -1);
+            p.beginGroup(at + 2, 4, QStringLiteral("inner%1").arg(at), -1);
+            if (at > 0)
+                p.keepFailure(at == 10 ? int(Status::UnexpectedEnd) : int(Status::TooLong));
+            p.endGroup();
+            p.endGroup();
+            *size = 10;
+            return at == 20 ? int(Status::NotInTable) : int(Status::Success);
+        });
+        QCOMPARE(r.outcome.firstFailure, int(Status::UnexpectedEnd));
+        QCOMPARE(r.outcome.failureOffset, quint64(12));
+        QCOMPARE(r.outcome.failureElement, QStringLiteral("inner10"));
     }
 
     void missingFileCannotBeOpened()

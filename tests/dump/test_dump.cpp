@@ -20,7 +20,7 @@ struct Result
 Result dump(const QStringList &arguments)
 {
     QProcess process;
-    process.start(QStringLiteral(KESTRUNE_BIN_DIR "/kestrune-dump"), arguments);
+    process.start(QStringLiteral(KESTRUNE_TEST_BIN_DIR "/kestrune-dump"), arguments);
     process.waitForFinished(30000);
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
@@ -87,9 +87,45 @@ private slots:
         Result r = dump({QStringLiteral("--frames"), m_sample});
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.out, QStringLiteral("stream,frame,offset,size,keyframe,time,duration\n0,0,38,3,1,0,40\n0,1,46,2,0,40,40\n"));
+        r = dump({QStringLiteral("--streams"), m_sample});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out, QStringLiteral("stream,kind,codec,timescale,width,height,frames\n0,video,ktoy,1000,0,0,2\n"));
         r = dump({QStringLiteral("--summary"), m_sample});
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.out, QStringLiteral("container: TOY\nelements: 13\nframes: 2\nstreams: 1\n"));
+    }
+
+    // The first damaged element is named on standard error, whatever follows it; the parse
+    // still succeeds.
+    void namesTheFirstDamagedElement_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("warning");
+        const auto file = [](const QList<char> &tags) {
+            ByteBuilder b;
+            b.text("KTOY");
+            for (char tag : tags)
+                ToyFile::record(b, tag, [](ByteBuilder &r) { r.text("ab"); });
+            return b.bytes();
+        };
+        const QString broken = QStringLiteral("status 5 for a damaged element: broken at offset %1");
+        QTest::newRow("first") << file({'X', 'L', 'L'}) << broken.arg(4);
+        QTest::newRow("middle") << file({'L', 'X', 'L'}) << broken.arg(11);
+        QTest::newRow("last, after another") << file({'L', 'L', 'X', 'X'}) << broken.arg(18);
+    }
+    void namesTheFirstDamagedElement()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, warning);
+        const QString path = m_dir.filePath(QStringLiteral("damaged.toy"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+        file.close();
+        const Result r = dump({QStringLiteral("--summary"), path});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.err.contains(warning), qPrintable(r.err));
+        QCOMPARE(r.err.count(QStringLiteral("damaged")), 1);
     }
 
     void keepsTheDatabaseOnRequestButNeverOverwrites()
@@ -111,6 +147,7 @@ private slots:
         QTest::newRow("directory") << QStringList{QStringLiteral("/tmp")} << 2;
         QTest::newRow("no file") << QStringList{} << 2;
         QTest::newRow("two modes") << QStringList{QStringLiteral("--json"), QStringLiteral("--frames"), QStringLiteral("x")} << 2;
+        QTest::newRow("streams and summary") << QStringList{QStringLiteral("--streams"), QStringLiteral("--summary"), QStringLiteral("x")} << 2;
         QTest::newRow("unknown flag") << QStringList{QStringLiteral("--colour"), QStringLiteral("x")} << 2;
     }
     void exitCodes()

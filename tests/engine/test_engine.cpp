@@ -47,7 +47,7 @@ class TestEngine : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { Plugins::setSearchPaths({}); }
+    void init() { Plugins::setSearchPaths({QStringLiteral(KESTRUNE_TEST_BIN_DIR "/plugins")}); }
     void cleanup()
     {
         // Every test hands its connection back; a leftover one would break the next parse.

@@ -232,6 +232,8 @@ private slots:
         QCOMPARE(filters.first(), QStringLiteral("All digital containers (%1)").arg(m_window->fileMasks().join(' ')));
         QVERIFY(filters.first().contains("*.3g2 *.3gp *.avi *.f4v *.mkv *.mov *.mp4 *.qt"));
         QCOMPARE(filters.mid(1, filters.size() - 2), m_window->nameFilters());
+        // The program's plug-in folder holds the five families and no test plug-in.
+        QCOMPARE(m_window->nameFilters().size(), 5);
         QVERIFY(filters.contains("MKV containers (*.mkv *.webm)"));
         QCOMPARE(filters.last(), QStringLiteral("All files (*.*)"));
 

@@ -12,7 +12,7 @@ int ContainerToy::verifyContainerFormat(const QString &fileName)
     const int status = openFile(fileName);
     if (status != Status::Success)
         return status;
-    const bool toy = file.read(4) == "KTOY";
+    const bool toy = window.bytes(0, 4) == "KTOY";
     closeFile();
     if (!toy)
         return Status::NotThisFormat;
@@ -81,14 +81,19 @@ int ContainerToy::parseRecord(quint64 start, quint64 end, quint64 *size)
     }
     case 'F':
         addElement(false, start, 0, *size, QStringLiteral("frame"), QString::number(length), QString(), QString(), -1);
-        if (streams.isEmpty())
+        if (streams.isEmpty()) {
             beginStream();
+            streams.last().kind = StreamRecord::Video;
+            streams.last().codec = QStringLiteral("ktoy");
+            streams.last().timescale = 1000;
+        }
         frameOffset = payload;
         frameSize = length;
-        frameTime = quint32(m_frames * 40);
+        frameTime = qint64(m_frames) * 40;
         frameDuration = 40;
         keyFrame = m_frames % 10 == 0;
-        registerFrame(0, m_frames++);
+        registerStreamFrame(0);
+        ++m_frames;
         return Status::Success;
     case 'E': {
         const QByteArray bytes = readAt(payload, length);
@@ -105,7 +110,7 @@ int ContainerToy::parseRecord(quint64 start, quint64 end, quint64 *size)
     case 'X':
         beginGroup(start, *size, QStringLiteral("broken"), -1);
         addNote(QStringLiteral("The record ends early."));
-        return Status::UnexpectedEnd; // the group is left open on purpose
+        return keepFailure(Status::UnexpectedEnd); // the group is left open on purpose
     default:
         beginGroup(start, *size, QStringLiteral("unknown"), -1);
         addNote(QStringLiteral("Unknown element!"));
