@@ -128,7 +128,8 @@ private slots:
                  QStringLiteral("a group of records"));
         QCOMPARE(rows(*db, QStringLiteral("SELECT stream, frame, offset, size, keyframe FROM frames ORDER BY frame")),
                  (QList<QVariantList>{{0, 0, 38, 3, 1}, {0, 1, 46, 2, 0}}));
-        QCOMPARE(rows(*db, QStringLiteral("SELECT COUNT(*) FROM streams")).value(0).value(0).toInt(), 1);
+        QCOMPARE(rows(*db, QStringLiteral("SELECT id, kind, codec, timescale FROM streams")),
+                 (QList<QVariantList>{{0, QStringLiteral("video"), QStringLiteral("ktoy"), 1000}}));
         QVERIFY(!rows(*db, QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index' AND tbl_name = 'elements'")).isEmpty());
 
         db->close();
