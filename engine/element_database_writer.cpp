@@ -101,7 +101,24 @@ ElementDatabaseWriter::~ElementDatabaseWriter()
     }
 }
 
+// A file repeats a few dozen names millions of times. A slot picked by a cheap hash of the
+// first characters answers most lookups with one comparison; the full hash runs only when the
+// slot holds another name.
 qint64 ElementDatabaseWriter::nameId(const QString &name)
+{
+    size_t hash = size_t(name.size());
+    const QChar *text = name.constData();
+    for (qsizetype i = 0, n = qMin<qsizetype>(name.size(), 8); i < n; ++i)
+        hash = hash * 31 + text[i].unicode();
+    NameSlot &slot = m_nameSlots[hash % m_nameSlots.size()];
+    if (slot.id != 0 && slot.name == name)
+        return slot.id;
+    const qint64 id = hashedNameId(name);
+    slot = {name, id};
+    return id;
+}
+
+qint64 ElementDatabaseWriter::hashedNameId(const QString &name)
 {
     auto found = m_names.constFind(name);
     if (found == m_names.constEnd()) {

@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QString>
 
+#include <array>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -72,7 +73,14 @@ private:
 
     static int pageSize(sqlite3 *db);
     static bool isInMemory(sqlite3 *db);
+    struct NameSlot
+    {
+        QString name;
+        qint64 id = 0;
+    };
+
     qint64 nameId(const QString &name);
+    qint64 hashedNameId(const QString &name);
     bool writeLateRows();
     void flush();
     void writerLoop();
@@ -84,6 +92,7 @@ private:
 
     sqlite3 *m_db;
     QHash<QString, qint64> m_names;
+    std::array<NameSlot, 256> m_nameSlots;
     std::unique_ptr<Batch> m_batch;
     qint64 m_maxId = 0;
     qint64 m_frameCount = 0;
