@@ -49,7 +49,8 @@ public:
         record.id = qint64(records.size()) + 1;
         record.parentId = parent;
         record.level = parent == 0 ? 0 : records[size_t(parent - 1)].level + 1;
-        record.name = QStringLiteral("n%1").arg(record.id % 7);
+        // Names alike in their first eight characters and their length share a lookup slot.
+        record.name = QStringLiteral("samename%1").arg(record.id % 7);
         record.offset = record.id * 8;
         record.size = 8 + record.id % 300;
         record.value = value;
@@ -164,6 +165,12 @@ void verify(const Database &database, const TreeBuilder &tree)
     QCOMPARE(database.column("SELECT id, level, parent_id, last_child_id, offset, size,"
                              " ifnull(raw_value, ''), ifnull(hrf_value, '') FROM elements ORDER BY id"),
              tree.expectedRows());
+    QStringList names;
+    for (const ElementRecord &record : tree.records)
+        names << record.name;
+    QCOMPARE(database.column("SELECT dictionary.name FROM elements JOIN dictionary ON name_id = dictionary.id"
+                             " ORDER BY elements.id"),
+             names);
     QCOMPARE(database.column("SELECT seq FROM sqlite_sequence WHERE name = 'elements'"),
              QStringList{QString::number(tree.records.size())});
     const auto children = tree.children();
