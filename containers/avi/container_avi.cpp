@@ -1,6 +1,7 @@
 #include "container_avi.h"
 
 #include "codec_tags.h"
+#include "leftover_marker.h"
 #include "status.h"
 
 #include <QtEndian>
@@ -59,9 +60,15 @@ quint32 codeOf(const char *id)
     return qFromLittleEndian<quint32>(id);
 }
 
+// The first of two statuses that is a failure.
+int earlierFailure(int kept, int status)
+{
+    return kept != Status::Success ? kept : status;
+}
+
 } // namespace
 
-ContainerAVI::ContainerAVI() : m_window(file)
+ContainerAVI::ContainerAVI()
 {
     buildDictionary();
 }
@@ -107,12 +114,6 @@ void ContainerAVI::buildDictionary()
     std::sort(m_knownCodes.begin(), m_knownCodes.end());
 }
 
-const QString &ContainerAVI::garbageName()
-{
-    static const QString name = QStringLiteral("d771bd4e-a2e6-46e3-ad1c-1aafa1b60c87");
-    return name;
-}
-
 int ContainerAVI::getCodecID(const void *table, uint fourcc)
 {
     for (const auto *tag = static_cast<const CodecTag *>(table); tag && tag->codecId != 0; ++tag)
@@ -130,23 +131,21 @@ int ContainerAVI::verifyContainerFormat(const QString &fileName)
     // The file is taken in blocks; within each block a "RIFF" header is looked for at the first
     // few hundred positions, so a little leading garbage before the first RIFF is tolerated.
     int result = Status::NotThisFormat;
-    const qint64 size = file.size();
-    if (size >= 12 && file.seek(0)) {
-        qint64 block = 6144;
-        qint64 blocks = size / block;
+    const quint64 size = window.size();
+    if (size >= 12) {
+        quint64 block = 6144;
+        quint64 blocks = size / block;
         if (size < block) {
             block = size;
             blocks = 1;
         }
-        const qint64 positions = block / 12 - 12;
+        const qint64 positions = qint64(block / 12) - 12;
         // Only the bytes a position's 12-byte header can reach are read of each block.
-        const qint64 needed = qMin(block, positions + 11);
+        const quint64 needed = qMin<quint64>(block, quint64(qMax<qint64>(positions, 0)) + 11);
         bool decided = positions <= 0;
-        for (qint64 k = 0; k < blocks && !decided; ++k) {
-            if (!file.seek(k * block))
-                break;
-            const QByteArray data = file.read(needed);
-            if (data.size() < needed)
+        for (quint64 k = 0; k < blocks && !decided; ++k) {
+            const QByteArray data = window.bytes(k * block, needed);
+            if (quint64(data.size()) < needed)
                 break;
             for (qint64 i = 0; i < positions; ++i) {
                 const char *header = data.constData() + i;
@@ -171,12 +170,7 @@ int ContainerAVI::findBeginOfContainer(qint64 *offset)
     return Status::Success;
 }
 
-void ContainerAVI::prepareParsing()
-{
-    m_window.reset();
-    m_listEnds.clear();
-    m_chunkEnd = m_window.size();
-}
+void ContainerAVI::prepareParsing() {}
 
 void ContainerAVI::finalizeParsing() {}
 
@@ -201,10 +195,10 @@ bool ContainerAVI::isKnownChunk(const char *id) const
 
 int ContainerAVI::getID(QString *fourcc)
 {
-    char id[4];
-    if (file.read(id, 4) < 4)
+    const QByteArray id = window.bytes(currentOffset, 4);
+    if (id.size() < 4)
         return Status::UnexpectedEnd;
-    *fourcc = QString::fromLatin1(id, 4);
+    *fourcc = QString::fromLatin1(id);
     return Status::Success;
 }
 
@@ -212,23 +206,17 @@ int ContainerAVI::getSize(uint *size)
 {
     *size = 0;
     char bytes[4];
-    if (file.read(bytes, 4) < 4)
+    if (window.read(currentOffset + 4, bytes, 4) < 4)
         return Status::UnexpectedEnd;
     *size = qFromLittleEndian<quint32>(bytes);
     return Status::Success;
-}
-
-quint64 ContainerAVI::enclosingEnd() const
-{
-    const quint64 fileEnd = m_window.size();
-    return m_listEnds.empty() ? fileEnd : qMin(m_listEnds.back(), fileEnd);
 }
 
 int ContainerAVI::parseElement(quint64 *consumed)
 {
     const quint64 start = currentOffset;
     *consumed = 0;
-    const quint64 end = enclosingEnd();
+    const quint64 end = boundEnd();
     if (start >= end)
         return Status::UnexpectedEnd;
 
@@ -237,7 +225,7 @@ int ContainerAVI::parseElement(quint64 *consumed)
     quint64 pos = start;
     while (end - pos >= 8) {
         quint64 got = 0;
-        const char *header = m_window.peek(pos, 8, &got);
+        const char *header = window.peek(pos, 8, &got);
         if (got < 8)
             return Status::UnexpectedEnd;
         char id[4];
@@ -265,7 +253,7 @@ int ContainerAVI::parseElement(quint64 *consumed)
         const quint64 scanEnd = data + qMin<quint64>(size - 4, end - data >= 4 ? end - data - 3 : 0);
         quint64 hit = 0;
         for (quint64 q = data; q < scanEnd; ++q) {
-            const char *candidate = m_window.peek(q, 4, &got);
+            const char *candidate = window.peek(q, 4, &got);
             if (got < 4)
                 return Status::UnexpectedEnd;
             if (isFourcc(candidate) && isKnownChunk(candidate)) {
@@ -287,75 +275,79 @@ int ContainerAVI::parseKnownChunk(quint64 start, quint64 pos, quint64 garbage, q
         addGarbage(start, garbage);
 
     char sizeBytes[4];
-    int result = m_window.read(pos + 4, sizeBytes, 4) == 4 ? Status::Success : Status::UnexpectedEnd;
+    int result = window.read(pos + 4, sizeBytes, 4) == 4 ? Status::Success : Status::UnexpectedEnd;
     const quint32 size = qFromLittleEndian<quint32>(sizeBytes);
     const quint64 padded = quint64(size) + (size & 1);
     const quint64 data = pos + 8;
-    const quint64 room = end - data;
     // A missing pad byte at the end of a list or file is common and harmless; a chunk whose data
     // itself reaches past the end is cut there and the cut is noted.
-    const quint64 length = qMin(padded, room);
+    const quint64 length = qMin(padded, end - data);
     *consumed = data + length - start;
-    const quint64 outerEnd = m_chunkEnd;
-    m_chunkEnd = data + length;
 
     QString name = fourcc;
     QString listType;
-    int typeStatus = Status::Success;
     if (record.type == Master) {
         char type[4];
-        const qsizetype got = m_window.read(data, type, qsizetype(qMin<quint64>(4, length)));
-        typeStatus = got == 4 ? Status::Success : Status::UnexpectedEnd;
-        listType = QString::fromLatin1(type, got);
+        listType = QString::fromLatin1(type, window.read(data, type, qsizetype(qMin<quint64>(4, length))));
         name = fourcc + QLatin1Char('(') + listType + QLatin1Char(')');
     }
 
     beginGroup(pos, length + 8, name, -1);
     addField(pos, 4, QStringLiteral("id"), fourcc);
     addField(pos + 4, 4, QStringLiteral("size"), unsignedNumber(padded));
-    if (size > room)
-        addNote(QStringLiteral("The chunk claims %1 bytes of data but only %2 lie inside its list and the file.")
-                    .arg(size)
-                    .arg(room));
+    if (size > end - data) {
+        noteCut(data, size);
+        result = earlierFailure(result, Status::UnexpectedEnd);
+    }
+    keepFailure(result);
 
+    const Bound bound(*this, data + length);
+    int content = Status::Success;
     if (record.type == Master) {
-        result = typeStatus;
-        if (!listType.isEmpty())
-            addField(data, quint64(listType.size()), QStringLiteral("type"), listType);
+        addField(data, 4, QStringLiteral("type"), listType);
         if (listType == QLatin1String("movi"))
             m_moviOffset = data;
         if (length > 4) {
             if (depth() > maxDepth)
                 addNote(QStringLiteral("Lists are nested too deep; the content of this one is not shown."));
             else
-                result = parseListChildren(data + 4, data + length, result);
+                content = parseListChildren(data + 4);
         }
     } else if (record.handler) {
-        result = (this->*record.handler)(data, uint(qMin<quint64>(length, 0xFFFFFFFFu)));
+        content = (this->*record.handler)(data, uint(qMin<quint64>(length, 0xFFFFFFFFu)));
     } else {
         addField(data, length, QStringLiteral("value"), QString());
     }
+    result = earlierFailure(result, finishChunk(bound, data, content));
 
     endGroup();
-    m_chunkEnd = outerEnd;
-    restorePosition(start);
+    currentOffset = start;
     return result;
 }
 
-int ContainerAVI::parseListChildren(quint64 first, quint64 end, int result)
+int ContainerAVI::finishChunk(const Bound &bound, quint64 data, int result)
 {
-    m_listEnds.push_back(end);
+    if (bound.missing() > 0) {
+        noteMissingFields(bound, data);
+        result = earlierFailure(result, Status::UnexpectedEnd);
+    }
+    return keepFailure(result);
+}
+
+int ContainerAVI::parseListChildren(quint64 first)
+{
+    const quint64 end = boundEnd();
+    int result = Status::Success;
     quint64 child = first;
     while (child < end) {
         currentOffset = child;
         quint64 childSize = 0;
-        // Every child's status replaces the list's: a damaged child does not end the walk.
-        result = parseElement(&childSize);
+        // A damaged child does not end the walk; the list reports the first failure among them.
+        result = earlierFailure(result, keepFailure(parseElement(&childSize)));
         if (childSize == 0)
             break;
         child += childSize;
     }
-    m_listEnds.pop_back();
     return result;
 }
 
@@ -367,21 +359,20 @@ int ContainerAVI::parseUnknownChunk(quint64 start, quint64 pos, quint64 garbage,
     const quint64 data = pos + 8;
     const quint64 length = qMin<quint64>(size, end - data);
     *consumed = data + length - start;
-    const quint64 outerEnd = m_chunkEnd;
-    m_chunkEnd = data + length;
 
     beginGroup(pos, length + 8, fourcc, -1);
     addField(pos, 4, QStringLiteral("id"), fourcc);
     addField(pos + 4, 4, QStringLiteral("size"), unsignedNumber(size));
-    if (length < size)
-        addNote(QStringLiteral("The chunk claims %1 bytes of data but only %2 lie inside its list and the file.")
-                    .arg(size)
-                    .arg(length));
-    parseUnknownObject(data, uint(length));
+    int result = Status::Success;
+    if (length < size) {
+        noteCut(data, size);
+        result = keepFailure(Status::UnexpectedEnd);
+    }
+    const Bound bound(*this, data + length);
+    result = earlierFailure(result, finishChunk(bound, data, parseUnknownObject(data, uint(length))));
     endGroup();
-    m_chunkEnd = outerEnd;
-    restorePosition(start);
-    return Status::Success;
+    currentOffset = start;
+    return result;
 }
 
 int ContainerAVI::parseLeftover(quint64 start, quint64 end, quint64 *consumed)
@@ -389,17 +380,8 @@ int ContainerAVI::parseLeftover(quint64 start, quint64 end, quint64 *consumed)
     // Too few bytes for a chunk header remain before the end of the list: they belong to nothing.
     addGarbage(start, end - start);
     *consumed = end - start;
-    restorePosition(start);
-    return Status::Success;
-}
-
-void ContainerAVI::restorePosition(quint64 start)
-{
     currentOffset = start;
-    // Inside a list the walk reads through the window and the enclosing list sets the device
-    // where it needs it; only the caller of a top-level chunk gets the device back at its start.
-    if (m_listEnds.empty())
-        file.seek(qint64(start));
+    return Status::Success;
 }
 
 int ContainerAVI::parseUnknownObject(quint64 offset, uint size)
@@ -409,7 +391,7 @@ int ContainerAVI::parseUnknownObject(quint64 offset, uint size)
         addField(offset, 0, QStringLiteral("value"), QString());
         return Status::Success;
     }
-    const QByteArray bytes = m_window.bytes(offset, shown);
+    const QByteArray bytes = window.bytes(offset, shown);
     if (bytes.size() < qsizetype(shown))
         return Status::UnexpectedEnd;
     addField(offset, size, QStringLiteral("value"), toPrintable(bytes));
@@ -421,22 +403,10 @@ int ContainerAVI::parseListINFO(quint64 offset, uint size)
     return parseUnknownObject(offset, size);
 }
 
-void ContainerAVI::clip(quint64 *offset, quint64 *width) const
-{
-    *offset = qMin(*offset, m_chunkEnd);
-    *width = qMin(*width, m_chunkEnd - *offset);
-}
-
-void ContainerAVI::addField(quint64 offset, quint64 width, const QString &name, const QString &value,
-                            const QString &readable, const QString &description)
-{
-    clip(&offset, &width);
-    addElement(false, offset, 0, width, name, value, readable, description, -1);
-}
-
 void ContainerAVI::addGarbage(quint64 offset, quint64 size)
 {
-    addElement(false, offset, 0, size, garbageName(), QString(), QString(), QString(), -1);
+    static const QString name = QString::fromLatin1(leftoverMarker);
+    addField(offset, size, name, QString());
 }
 
 QString ContainerAVI::number(qint64 value) const

@@ -2,7 +2,6 @@
 
 #include "container_abstract.h"
 #include "dispatch_records.h"
-#include "file_window.h"
 
 #include <QString>
 
@@ -15,8 +14,11 @@ class ByteReader;
 ///
 /// The walker reports every chunk with its id and size fields; lists ("RIFF", "LIST") carry
 /// their type and children. Bytes that belong to no chunk are counted until the next chunk
-/// starts and reported once under the garbage marker name. A chunk never reaches past its
+/// starts and reported once under the leftover marker name. A chunk never reaches past its
 /// enclosing list or the end of the file: a larger claimed size is clipped there and noted.
+///
+/// Every stream header begins a stream; the "idx1" entries register the frames of every stream
+/// as frames of the stream row its header began.
 class ContainerAVI : public ContainerAbstract
 {
 public:
@@ -29,9 +31,6 @@ public:
     /// FourCC is fourcc; 0 when no record has it.
     static int getCodecID(const void *table, uint fourcc);
 
-    /// Name of an element holding bytes that belong to no structure.
-    static const QString &garbageName();
-
 protected:
     int verifyContainerFormat(const QString &fileName) override;
     int findBeginOfContainer(qint64 *offset) override;
@@ -40,7 +39,9 @@ protected:
     void finalizeParsing() override;
 
     int searchID(const QString &fourcc, ElementAVI *out) const;
+    /// The FourCC of the chunk at the current offset.
     int getID(QString *fourcc);
+    /// The size field of the chunk at the current offset.
     int getSize(uint *size);
 
     int parseUnknownObject(quint64 offset, uint size);
@@ -62,28 +63,29 @@ private:
 
     void buildDictionary();
     bool isKnownChunk(const char *id) const;
-    quint64 enclosingEnd() const;
 
     int parseKnownChunk(quint64 start, quint64 pos, quint64 garbage, quint64 end,
                         const QString &fourcc, const ElementAVI &record, quint64 *consumed);
     int parseUnknownChunk(quint64 start, quint64 pos, quint64 garbage, quint64 end,
                           const QString &fourcc, quint32 size, quint64 *consumed);
-    int parseListChildren(quint64 first, quint64 end, int result);
+    /// Walks the children of a list from first to the end of the innermost bound; returns the
+    /// first failure among them.
+    int parseListChildren(quint64 first);
     int parseLeftover(quint64 start, quint64 end, quint64 *consumed);
-    /// Sets the current offset (and, at the top level, the device) back to a chunk's start.
-    void restorePosition(quint64 start);
+    /// Reports how a chunk's fields fared inside its data (bound): the bytes they needed past
+    /// its end are noted and make the result UnexpectedEnd; a failure is kept with the chunk.
+    int finishChunk(const Bound &bound, quint64 data, int result);
 
     /// Reads the fixed structure of a chunk into buffer (structureSize bytes): at most the chunk's
-    /// own data, the missing bytes read as 0.
-    /// Notes a chunk that is shorter than the structure.
+    /// own data, the rest zero. Only the decoding reads the zeros; the fields reported follow
+    /// the chunk's bound.
     void readStructure(quint64 offset, uint size, char *buffer, uint structureSize);
     /// Reports the chunk data after the structure (when there is any) as garbage.
     void addLeftover(quint64 offset, uint size, quint64 structureSize);
+    /// Registers the frame of one "idx1" entry; returns false when the entry ends the index.
+    bool registerIndexEntry(const char *id, quint32 flags, quint32 chunkOffset, quint32 chunkSize,
+                            quint64 entry, bool *missingNoted);
 
-    /// Cuts a range down to the data of the chunk being decoded.
-    void clip(quint64 *offset, quint64 *width) const;
-    void addField(quint64 offset, quint64 width, const QString &name, const QString &value,
-                  const QString &readable = QString(), const QString &description = QString());
     void addGarbage(quint64 offset, quint64 size);
     QString number(qint64 value) const;
     QString unsignedNumber(quint64 value) const;
@@ -96,12 +98,7 @@ private:
 
     DispatchTable<QString, ElementAVI> m_dictionary;
     std::vector<quint32> m_knownCodes; ///< FourCCs of the dictionary as little-endian numbers
-    std::vector<quint64> m_listEnds;   ///< one entry per list being walked: the offset past it
     quint64 m_moviOffset = 0;          ///< offset of the type field of the last "movi" list
-    /// End of the data of the chunk being decoded: a structure that the chunk holds only in part
-    /// is still shown whole, but no field reaches past the chunk.
-    quint64 m_chunkEnd = 0;
-    FileWindow m_window;
 
     int m_streamType = NoStream;
     /// Position among all stream headers of each video stream, in the order of their headers.

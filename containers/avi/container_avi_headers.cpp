@@ -17,7 +17,6 @@ constexpr uint mainHeaderSize = 56;
 constexpr uint streamHeaderSize = 56;
 constexpr uint bitmapInfoSize = 40;
 constexpr uint waveFormatSize = 18;
-constexpr uint waveFormatFixedSize = 14; // the members a WAVEFORMAT without wBitsPerSample has
 constexpr uint videoPropertiesSize = 36;
 constexpr uint fieldInfoSize = 32;
 
@@ -41,13 +40,9 @@ QString guidText(const ByteReader &r, qsizetype at)
 
 void ContainerAVI::readStructure(quint64 offset, uint size, char *buffer, uint structureSize)
 {
-    if (size < structureSize)
-        addNote(QStringLiteral("The chunk holds %1 of the %2 bytes of its structure; the missing bytes read as 0.")
-                    .arg(size)
-                    .arg(structureSize));
     // The structure is decoded from a buffer of its full size, zero where the chunk ends early.
     std::memset(buffer, 0, structureSize);
-    m_window.read(offset, buffer, qsizetype(qMin(size, structureSize)));
+    window.read(offset, buffer, qsizetype(qMin(size, structureSize)));
 }
 
 void ContainerAVI::addLeftover(quint64 offset, uint size, quint64 structureSize)
@@ -141,32 +136,36 @@ int ContainerAVI::parseChunkSTRH(quint64 offset, uint size)
     const ByteReader r(QByteArray::fromRawData(buffer, sizeof buffer));
 
     const QString type = fourccText(buffer);
+    const QString handler = fourccText(buffer + 4);
+    StreamRecord::Kind kind = StreamRecord::Other;
     QString typeName;
     if (type == QLatin1String("vids")) {
         typeName = QStringLiteral("Video");
         m_streamType = VideoStream;
         m_videoStreams.push_back(uint(stream));
+        kind = StreamRecord::Video;
     } else if (type == QLatin1String("auds")) {
         typeName = QStringLiteral("Audio");
         m_streamType = AudioStream;
+        kind = StreamRecord::Audio;
     } else if (type == QLatin1String("mids")) {
         typeName = QStringLiteral("MIDI");
         m_streamType = MidiStream;
     } else if (type == QLatin1String("txts")) {
         typeName = QStringLiteral("Subtitles");
         m_streamType = TextStream;
+        kind = StreamRecord::Subtitle;
     } else {
         // Its format is none of the kinds decoded here; it must not be read as the previous
         // stream's kind.
         m_streamType = NoStream;
     }
-
     const quint32 scale = r.u32le(20);
     const quint32 rate = r.u32le(24);
     m_frameRate = scale != 0 && rate != 0 ? double(rate) / double(scale) : 0;
 
     addField(offset, 4, QStringLiteral("fccType"), type, typeName);
-    addField(offset + 4, 4, QStringLiteral("fccHandler"), fourccText(buffer + 4));
+    addField(offset + 4, 4, QStringLiteral("fccHandler"), handler);
     const quint32 flags = r.u32le(8);
     QString flagName;
     if (flags & 0x1)
@@ -195,18 +194,27 @@ int ContainerAVI::parseChunkSTRH(quint64 offset, uint size)
     addField(offset + 40, 4, QStringLiteral("dwQuality"), unsignedNumber(quality), qualityName);
     addField(offset + 44, 4, QStringLiteral("dwSampleSize"), unsignedNumber(r.u32le(44)));
 
-    quint64 frameAt = offset + 48;
-    quint64 frameWidth = 8;
-    clip(&frameAt, &frameWidth);
-    beginGroup(frameAt, frameWidth, QStringLiteral("rcFrame"), -1);
+    // The group holds the members of the rectangle that lie in the chunk; without any it is
+    // left out, and the members still count as missing.
+    const quint64 frameWidth = fit(offset + 48, 8);
+    if (frameWidth > 0)
+        beginGroup(offset + 48, frameWidth, QStringLiteral("rcFrame"), -1);
     addField(offset + 48, 2, QStringLiteral("left"), number(qint16(r.u16le(48))));
     addField(offset + 50, 2, QStringLiteral("top"), number(qint16(r.u16le(50))));
     addField(offset + 52, 2, QStringLiteral("right"), number(qint16(r.u16le(52))));
     addField(offset + 54, 2, QStringLiteral("bottom"), number(qint16(r.u16le(54))));
-    endGroup();
+    if (frameWidth > 0)
+        endGroup();
 
-    if (m_streamType == VideoStream && !streams.isEmpty())
-        streams.last().frameRate = m_frameRate;
+    StreamRecord &record = streams[stream];
+    record.kind = kind;
+    // Frame times count dwScale ticks of 1 / dwRate seconds each.
+    record.timescale = rate;
+    // The format of a video or audio stream names its codec; of other streams the handler does.
+    if (kind != StreamRecord::Video && kind != StreamRecord::Audio)
+        record.codec = handler;
+    if (m_streamType == VideoStream)
+        record.frameRate = m_frameRate;
 
     addLeftover(offset, size, streamHeaderSize);
     return Status::Success;
@@ -259,6 +267,8 @@ int ContainerAVI::parseChunkSTRF_video(quint64 offset, uint size)
         } else {
             stream.codecId = getCodecID(codecTagTable, compression);
         }
+        static const char *const bitmapCodings[] = {"BI_RGB", "BI_RLE8", "BI_RLE4", "BI_BITFIELDS"};
+        stream.codec = compression < 4 ? QLatin1String(bitmapCodings[compression]) : fourccText(buffer + 16);
     }
 
     addLeftover(offset, size, bitmapInfoSize);
@@ -269,11 +279,7 @@ int ContainerAVI::parseChunkSTRF_audio(quint64 offset, uint size)
 {
     // A 14-byte WAVEFORMAT and a 16-byte PCMWAVEFORMAT are complete structures of their own;
     // only a chunk shorter than those lacks members.
-    if (size < waveFormatFixedSize)
-        addNote(QStringLiteral("The chunk holds %1 of the %2 bytes of its structure; the missing bytes read as 0.")
-                    .arg(size)
-                    .arg(waveFormatFixedSize));
-    const ByteReader r(m_window.bytes(offset, qMin(size, waveFormatSize)));
+    const ByteReader r(window.bytes(offset, qMin(size, waveFormatSize)));
 
     const quint16 formatTag = r.u16le(0);
     QString formatName;
@@ -284,6 +290,8 @@ int ContainerAVI::parseChunkSTRF_audio(quint64 offset, uint size)
     else if (formatTag == 0x55)
         formatName = QStringLiteral("WAVE_FORMAT_MPEGLAYER3");
     addField(offset, 2, QStringLiteral("wFormatTag"), unsignedNumber(formatTag), formatName);
+    if (m_streamType == AudioStream && !streams.isEmpty())
+        streams.last().codec = QStringLiteral("0x%1").arg(formatTag, 4, 16, QLatin1Char('0'));
     addField(offset + 2, 2, QStringLiteral("nChannels"), unsignedNumber(r.u16le(2)));
     addField(offset + 4, 4, QStringLiteral("nSamplesPerSec"), unsignedNumber(r.u32le(4)));
     addField(offset + 8, 4, QStringLiteral("nAvgBytesPerSec"), unsignedNumber(r.u32le(8)));
@@ -304,7 +312,7 @@ int ContainerAVI::parseChunkSTRF_audio(quint64 offset, uint size)
         if (extraLength > 0) {
             const quint64 extra = offset + waveFormatSize;
             // Offsets below are those of the whole structure, so the extra bytes begin at 18.
-            const QByteArray bytes = QByteArray(int(waveFormatSize), '\0') + m_window.bytes(extra, extraLength);
+            const QByteArray bytes = QByteArray(int(waveFormatSize), '\0') + window.bytes(extra, extraLength);
             const ByteReader x(bytes);
             if (formatTag == 0xFFFE && extraLength > 21) {
                 addField(offset + 18, 2, QStringLiteral("wValidBitsPerSample,wSamplesPerBlock,wReserved"),
@@ -365,12 +373,9 @@ int ContainerAVI::parseChunkVPRP(quint64 offset, uint size)
     for (quint64 f = 0; f < fields; ++f) {
         const quint64 at = offset + videoPropertiesSize + f * fieldInfoSize;
         char info[fieldInfoSize] = {};
-        m_window.read(at, info, qsizetype(qMin<quint64>(fieldInfoSize, offset + size - at)));
+        window.read(at, info, qsizetype(qMin<quint64>(fieldInfoSize, offset + size - at)));
         const ByteReader field(QByteArray::fromRawData(info, sizeof info));
-        quint64 groupAt = at;
-        quint64 groupSize = fieldInfoSize;
-        clip(&groupAt, &groupSize);
-        beginGroup(groupAt, groupSize, QStringLiteral("FieldFrameInfo"), -1);
+        beginGroup(at, fit(at, fieldInfoSize), QStringLiteral("FieldFrameInfo"), -1);
         for (int i = 0; i < 8; ++i)
             addField(at + quint64(4 * i), 4, QLatin1String(fieldNames[i]), unsignedNumber(field.u32le(4 * i)));
         endGroup();
@@ -389,7 +394,7 @@ int ContainerAVI::parseChunkDMLH(quint64 offset, uint size)
     if (size <= 4)
         return Status::Success;
     const uint shown = qMin(size - 4, 127u);
-    const QByteArray future = m_window.bytes(offset + 4, shown);
+    const QByteArray future = window.bytes(offset + 4, shown);
     if (future.size() < qsizetype(shown))
         return Status::UnexpectedEnd;
     addField(offset + 4, size - 4, QStringLiteral("dwFuture"), toPrintable(future));

@@ -28,6 +28,12 @@ int hexValue(char c)
     return -1;
 }
 
+// Video frames: uncompressed ("db") and compressed ("dc") chunks.
+bool isVideoEntry(const char *id)
+{
+    return id[2] == 'd' && (id[3] == 'b' || id[3] == 'c');
+}
+
 } // namespace
 
 int ContainerAVI::parseChunkIDX1(quint64 offset, uint size)
@@ -35,23 +41,23 @@ int ContainerAVI::parseChunkIDX1(quint64 offset, uint size)
     //  0 chunk_id  4 Flags  8 Offset (from the "movi" list type)  12 Size
     const quint64 entries = size / idx1EntrySize;
     int result = Status::Success;
+    bool missingNoted = false;
     quint64 walked = 0;
     while (walked < entries) {
         const quint64 at = offset + walked * idx1EntrySize;
         char entry[idx1EntrySize] = {};
         quint64 got = 0;
-        if (const char *bytes = m_window.peek(at, idx1EntrySize, &got))
+        if (const char *bytes = window.peek(at, idx1EntrySize, &got))
             std::memcpy(entry, bytes, size_t(got));
         const char *id = entry;
         const quint32 flags = qFromLittleEndian<quint32>(entry + 4);
         const quint32 chunkOffset = qFromLittleEndian<quint32>(entry + 8);
         const quint32 chunkSize = qFromLittleEndian<quint32>(entry + 12);
-        const bool video = id[2] == 'd' && (id[3] == 'b' || id[3] == 'c');
 
         QString flagNames;
         if (flags & 0x1)
             flagNames += QLatin1String("AVIIF_LIST");
-        if ((flags & 0x10) && video)
+        if ((flags & 0x10) && isVideoEntry(id))
             flagNames += QLatin1String("AVIIF_KEYFRAME");
         if (flags & 0x100)
             flagNames += QLatin1String("AVIIF_NOTIME");
@@ -66,33 +72,60 @@ int ContainerAVI::parseChunkIDX1(quint64 offset, uint size)
         endGroup();
         ++walked;
 
-        if (chunkSize == 0 || !video)
-            continue;
-        const int high = hexValue(id[0]);
-        const int low = hexValue(id[1]);
-        const uint stream = uint(high * 16 + low);
-        const auto listed = std::find(m_videoStreams.begin(), m_videoStreams.end(), stream);
-        if (high < 0 || low < 0 || listed == m_videoStreams.end()) {
-            addNote(QStringLiteral("Entry %1 names stream %2, which is not a video stream of the file; "
-                                   "the rest of the index is not read.")
-                        .arg(walked - 1)
-                        .arg(QString::fromLatin1(id, 2)));
+        if (!registerIndexEntry(id, flags, chunkOffset, chunkSize, walked - 1, &missingNoted)) {
             result = Status::NotVideoStream;
             break;
         }
-        frameOffset = m_moviOffset + chunkOffset + 8;
-        frameSize = chunkSize;
-        keyFrame = int(flags & 0x10);
-        quint64 number = 0;
-        if (stream < uint(frameCounters.size()))
-            number = frameCounters[qsizetype(stream)]++;
-        registerFrame(stream, number);
     }
 
     const quint64 rest = quint64(size) - walked * idx1EntrySize;
     if (rest > 0)
         addGarbage(offset + walked * idx1EntrySize, rest);
     return result;
+}
+
+bool ContainerAVI::registerIndexEntry(const char *id, quint32 flags, quint32 chunkOffset, quint32 chunkSize,
+                                      quint64 entry, bool *missingNoted)
+{
+    const bool video = isVideoEntry(id);
+    const bool audio = id[2] == 'w' && id[3] == 'b';
+    const bool palette = id[2] == 'p' && id[3] == 'c';
+    // An empty chunk stands for a dropped frame; entries of lists ("rec ") and other chunks hold
+    // no stream data.
+    if (chunkSize == 0 || (!video && !audio && !palette))
+        return true;
+    const int high = hexValue(id[0]);
+    const int low = hexValue(id[1]);
+    const int stream = high < 0 || low < 0 ? -1 : high * 16 + low;
+    if (video) {
+        if (stream < 0 || std::find(m_videoStreams.begin(), m_videoStreams.end(), uint(stream)) == m_videoStreams.end()) {
+            addNote(QStringLiteral("Entry %1 names stream %2, which is not a video stream of the file; "
+                                   "the rest of the index is not read.")
+                        .arg(entry)
+                        .arg(QString::fromLatin1(id, 2)));
+            return false;
+        }
+        keyFrame = int(flags & 0x10);
+    } else {
+        if (stream < 0 || stream >= streams.size()) {
+            if (!*missingNoted)
+                addNote(QStringLiteral("Entry %1 names stream %2, which the file does not have; entries "
+                                       "naming such streams are not frames.")
+                            .arg(entry)
+                            .arg(QString::fromLatin1(id, 2)));
+            *missingNoted = true;
+            return true;
+        }
+        // A palette change is no frame: it changes the colours of the video frames after it.
+        if (palette)
+            return true;
+        // AVIIF_KEYFRAME is defined for video frames; every audio chunk can be decoded on its own.
+        keyFrame = 1;
+    }
+    frameOffset = m_moviOffset + chunkOffset + 8;
+    frameSize = chunkSize;
+    registerStreamFrame(stream);
+    return true;
 }
 
 int ContainerAVI::parseChunkINDX(quint64 offset, uint size)
@@ -151,7 +184,7 @@ int ContainerAVI::parseChunkINDX(quint64 offset, uint size)
     const auto within = [&](quint64 at, quint64 width) { return at + width <= entrySize; };
     for (quint64 i = 0; i < entries; ++i, p += entrySize) {
         char entry[16];
-        m_window.read(p, entry, qsizetype(qMin<quint64>(entrySize, sizeof entry)));
+        window.read(p, entry, qsizetype(qMin<quint64>(entrySize, sizeof entry)));
         const ByteReader e(QByteArray::fromRawData(entry, sizeof entry));
         beginGroup(p, entrySize, QStringLiteral("index_entry"), qint64(i));
         if (indexType == IndexOfIndexes) {

@@ -1,6 +1,7 @@
 #include "container_iso.h"
 
 #include "byte_reader.h"
+#include "leftover_marker.h"
 #include "status.h"
 
 #include <QFileInfo>
@@ -10,8 +11,17 @@
 
 namespace {
 
-// The name the tree shows as leftover data: bytes that belong to no box.
-const QString leftoverName = QStringLiteral("d771bd4e-a2e6-46e3-ad1c-1aafa1b60c87");
+StreamRecord::Kind kindOf(const QString &handlerType)
+{
+    if (handlerType == QLatin1String("vide"))
+        return StreamRecord::Video;
+    if (handlerType == QLatin1String("soun"))
+        return StreamRecord::Audio;
+    for (const char *subtitle : {"sbtl", "subt", "text", "clcp"})
+        if (handlerType == QLatin1String(subtitle))
+            return StreamRecord::Subtitle;
+    return StreamRecord::Other;
+}
 
 } // namespace
 
@@ -41,28 +51,28 @@ void ContainerIso::addBox(const char *type, int elementType, int kind, Box::Hand
     m_boxes.add(QString::fromLatin1(type), new Box(elementType, kind, handler, QString(), QString()));
 }
 
-int ContainerIso::getID(QString *id)
+int ContainerIso::getID(quint64 offset, QString *id)
 {
-    char bytes[5] = {};
-    file.read(bytes, 4);
-    *id = QString::fromLatin1(bytes, qsizetype(qstrnlen(bytes, 4)));
+    char bytes[4];
+    window.read(offset, bytes, sizeof(bytes));
+    *id = QString::fromLatin1(bytes, qsizetype(qstrnlen(bytes, sizeof(bytes))));
     return Status::Success;
 }
 
-int ContainerIso::getSize(quint64 *size, uchar bytes)
+int ContainerIso::getSize(quint64 offset, quint64 *size, uchar bytes)
 {
     quint64 value = 0;
     const uchar count = qMin<uchar>(bytes, sizeof(value));
-    file.read(reinterpret_cast<char *>(&value), count);
+    window.read(offset, reinterpret_cast<char *>(&value), count);
     swapByteOrder(&value, count);
     *size = value;
     return Status::Success;
 }
 
-int ContainerIso::getUUID(QUuid *uuid)
+int ContainerIso::getUUID(quint64 offset, QUuid *uuid)
 {
-    char bytes[16] = {};
-    file.read(bytes, sizeof(bytes));
+    char bytes[16];
+    window.read(offset, bytes, sizeof(bytes));
     *uuid = QUuid::fromRfc4122(QByteArrayView(bytes, sizeof(bytes)));
     return Status::Success;
 }
@@ -72,12 +82,13 @@ int ContainerIso::searchID(const QString &type, Box *out)
     return m_boxes.search(type, out);
 }
 
-void ContainerIso::boxStarting(const QString &) {}
-
 void ContainerIso::handlerFound(const QString &handlerType)
 {
-    if (TrackSampleTables *track = currentTrack())
-        track->video = handlerType == QLatin1String("vide");
+    TrackSampleTables *track = currentTrack();
+    if (!track || track->handled)
+        return;
+    track->handled = true;
+    streams[track->stream].kind = kindOf(handlerType);
 }
 
 bool ContainerIso::walksTrack(const TrackSampleTables &) const
@@ -90,10 +101,10 @@ TrackSampleTables *ContainerIso::currentTrack()
     return m_openTracks > 0 && !m_tracks.empty() ? &m_tracks.back() : nullptr;
 }
 
-TrackSampleTables *ContainerIso::currentVideoTrack()
+StreamRecord *ContainerIso::currentStream()
 {
     TrackSampleTables *track = currentTrack();
-    return track && track->video ? track : nullptr;
+    return track ? &streams[track->stream] : nullptr;
 }
 
 // Box header (ISO/IEC 14496-12, 4.2):
@@ -103,8 +114,8 @@ TrackSampleTables *ContainerIso::currentVideoTrack()
 int ContainerIso::parseElement(quint64 *size)
 {
     const quint64 start = currentOffset;
-    const quint64 fileSize = quint64(qMax<qint64>(file.size(), 0));
-    const quint64 end = qMin(m_limit, fileSize);
+    const quint64 fileSize = window.size();
+    const quint64 end = boundEnd();
     const quint64 room = end > start ? end - start : 0;
     *size = room;
     if (room == 0)
@@ -112,140 +123,111 @@ int ContainerIso::parseElement(quint64 *size)
 
     const auto finish = [this, start](int status) {
         currentOffset = start;
-        file.seek(qint64(start));
         return status;
     };
     if (room < 8) {
-        addElement(false, start, 0, room, leftoverName, QString(), QString(), QString(), -1);
+        addField(start, room, QLatin1String(leftoverMarker), QString());
         addNote(QStringLiteral("%1 bytes left over: too few for a box header.").arg(room));
         return finish(start + 8 > fileSize ? Status::UnexpectedEnd : Status::Success);
     }
 
-    file.seek(qint64(start));
     quint64 sizeField = 0;
-    getSize(&sizeField, 4);
+    getSize(start, &sizeField, 4);
     QString type;
-    getID(&type);
+    getID(start + 4, &type);
     const bool big = sizeField == 1;
     const bool userType = m_variant.userTypes && type.compare(QLatin1String("uuid"), Qt::CaseInsensitive) == 0;
-    boxStarting(type);
     Box record;
     const bool known = searchID(type, &record) == Status::Success;
     fullBox = known && record.kind == 1;
 
     const quint64 minimalHeader = big ? 16 : 8;
-    quint64 boxSize = sizeField;
+    quint64 declaredSize = sizeField;
     QString sizeNote;
     if (sizeField == 0) {
-        boxSize = fileSize - start;
+        declaredSize = fileSize - start;
         sizeNote = QStringLiteral("Element extends to end of file.");
     } else if (big) {
-        boxSize = 0;
-        if (room >= 16) {
-            file.seek(qint64(start + 8));
-            getSize(&boxSize, 8);
-        }
+        declaredSize = 0;
+        if (room >= 16)
+            getSize(start + 8, &declaredSize, 8);
         sizeNote = QStringLiteral("big_size contains true size");
     }
-    const quint64 declaredSize = boxSize;
-    bool walkable = true;
-    QString cutNote;
-    if (boxSize < minimalHeader) {
-        // Nothing tells where such a box ends, so nothing after it in its parent can be trusted.
-        walkable = false;
-        boxSize = room;
-        cutNote = QStringLiteral("The box size %1 is smaller than its header; the rest of the enclosing box is not walked.")
-                      .arg(declaredSize);
-    } else if (boxSize > room) {
-        cutNote = m_limit < fileSize && boxSize > m_limit - start
-            ? QStringLiteral("The box size %1 runs past the end of the enclosing box; the box is cut to %2 bytes.")
-            : QStringLiteral("The box size %1 runs past the end of the file; the box is cut to %2 bytes.");
-        cutNote = cutNote.arg(declaredSize).arg(room);
-        boxSize = room;
-    }
+    // Nothing tells where a box smaller than its header ends, so nothing after it in its parent
+    // can be trusted: it takes the rest of the parent.
+    const bool walkable = declaredSize >= minimalHeader;
+    const quint64 boxSize = walkable ? fit(start, declaredSize) : room;
     const quint64 boxEnd = start + boxSize;
     *size = boxSize;
 
-    beginGroup(start, boxSize, type, -1);
-    addElement(false, start, 0, 4, QStringLiteral("size"), QString::number(sizeField, numberBase),
-               QString(), sizeNote, -1);
-    addElement(false, start + 4, 0, 4, QStringLiteral("type"), type, QString(), QString(), -1);
-    quint64 header = 8;
-    if (big && boxSize >= 16)
-        addElement(false, start + 8, 0, 8, QStringLiteral("big_size"),
-                   QString::number(declaredSize, numberBase), QString(), QString(), -1);
-    if (big)
-        header += 8;
-    if (!cutNote.isEmpty())
-        addNote(cutNote);
-
     int status = Status::Success;
-    bool headerFits = walkable;
-    if (headerFits && userType) {
-        headerFits = header + 16 <= boxSize;
-        if (headerFits) {
-            file.seek(qint64(start + header));
-            QUuid uuid;
-            getUUID(&uuid);
-            addElement(false, start + header, 0, 16, QStringLiteral("usertype"), uuid.toString(),
-                       QString(), QString(), -1);
-            header += 16;
-        }
+    const auto fail = [this, &status](int result) {
+        keepFailure(result);
+        if (status == Status::Success)
+            status = result;
+    };
+    beginGroup(start, boxSize, type, -1);
+    if (!walkable) {
+        addNote(QStringLiteral("The box size %1 is smaller than its header; the rest of the enclosing box is not walked.")
+                    .arg(declaredSize));
+        if (start + minimalHeader > fileSize)
+            fail(Status::UnexpectedEnd);
+    } else if (boxSize < declaredSize) {
+        noteCut(start, declaredSize);
+        fail(Status::UnexpectedEnd);
     }
-    if (headerFits && fullBox) {
-        headerFits = header + 4 <= boxSize;
-        if (headerFits) {
-            file.seek(qint64(start + header));
-            quint64 word = 0;
-            getSize(&word, 4);
-            fullBoxVersion = uint(word >> 24);
-            fullBoxFlags = uint(word & 0xFFFFFF);
-            addElement(false, start + header, 0, 1, QStringLiteral("version"),
-                       QString::number(fullBoxVersion, valueBase), QString(), QString(), -1);
-            addElement(false, start + header + 1, 0, 3, QStringLiteral("flags"),
-                       QString::number(fullBoxFlags, valueBase), QString(), QString(), -1);
-            header += 4;
-        }
-    }
-    if (walkable && !headerFits)
-        addNote(QStringLiteral("The box ends inside its header."));
 
-    if (headerFits) {
+    const Bound bound(*this, boxEnd);
+    addField(start, 4, QStringLiteral("size"), QString::number(sizeField, numberBase), QString(), sizeNote);
+    addField(start + 4, 4, QStringLiteral("type"), type);
+    quint64 header = 8;
+    if (big) {
+        if (walkable)
+            addField(start + 8, 8, QStringLiteral("big_size"), QString::number(declaredSize, numberBase));
+        header += 8;
+    }
+    if (walkable && userType) {
+        QUuid uuid;
+        getUUID(start + header, &uuid);
+        addField(start + header, 16, QStringLiteral("usertype"), uuid.toString());
+        header += 16;
+    }
+    if (walkable && fullBox) {
+        quint64 word = 0;
+        getSize(start + header, &word, 4);
+        fullBoxVersion = uint(word >> 24);
+        fullBoxFlags = uint(word & 0xFFFFFF);
+        addField(start + header, 1, QStringLiteral("version"), QString::number(fullBoxVersion, valueBase));
+        addField(start + header + 1, 3, QStringLiteral("flags"), QString::number(fullBoxFlags, valueBase));
+        header += 4;
+    }
+
+    if (walkable && header <= boxSize) {
         const quint64 payload = start + header;
         const quint64 payloadSize = boxEnd - payload;
         if (!known) {
-            status = parseUnknownObject(payload, payloadSize);
+            fail(parseUnknownObject(payload, payloadSize));
             addNote(QStringLiteral("Unknown element!"));
         } else if (record.type != Master) {
-            if (record.handler) {
-                const quint64 savedFieldEnd = m_fieldEnd;
-                const bool savedFieldsCut = m_fieldsCut;
-                m_fieldEnd = boxEnd;
-                m_fieldsCut = false;
-                file.seek(qint64(payload));
-                status = (this->*record.handler)(payload, payloadSize);
-                if (m_fieldsCut)
-                    addNote(QStringLiteral("The box ends inside its fields; the fields past its end are not shown."));
-                m_fieldEnd = savedFieldEnd;
-                m_fieldsCut = savedFieldsCut;
-            } else {
-                addElement(false, payload, 0, payloadSize, QStringLiteral("data"), QString(),
-                           QString(), QString(), -1);
-            }
+            if (record.handler)
+                fail((this->*record.handler)(payload, payloadSize));
+            else
+                addField(payload, payloadSize, QStringLiteral("data"), QString());
         } else {
             const bool track = type == QLatin1String("trak");
             if (track) {
-                beginStream();
                 m_tracks.emplace_back();
+                m_tracks.back().stream = beginStream();
                 ++m_openTracks;
             }
-            status = walkBoxes(payload, boxEnd);
+            fail(walkBoxes(payload));
             if (track)
                 --m_openTracks;
         }
-    } else if (!walkable && start + minimalHeader > fileSize) {
-        status = Status::UnexpectedEnd;
     }
+    noteMissingFields(bound, start);
+    if (bound.missing() > 0)
+        fail(Status::UnexpectedEnd);
 
     if (known && !record.description.isEmpty())
         addNote(record.description);
@@ -253,38 +235,33 @@ int ContainerIso::parseElement(quint64 *size)
     return finish(status);
 }
 
-int ContainerIso::walkBoxes(quint64 begin, quint64 end)
+int ContainerIso::walkBoxes(quint64 begin)
 {
+    const quint64 end = boundEnd();
     if (begin >= end)
         return Status::Success;
     if (depth() >= maxDepth) {
-        addElement(false, begin, 0, end - begin, QStringLiteral("data"), QString(), QString(),
-                   QString(), -1);
+        addField(begin, end - begin, QStringLiteral("data"), QString());
         addNote(QStringLiteral("The boxes are nested too deeply; the boxes inside this one are not walked."));
         return Status::Success;
     }
-    const quint64 savedLimit = m_limit;
-    const quint64 savedOffset = currentOffset;
-    m_limit = end;
     int status = Status::Success;
     for (quint64 child = begin; child < end;) {
         currentOffset = child;
-        file.seek(qint64(child));
         quint64 childSize = 0;
-        status = parseElement(&childSize);
+        const int childStatus = parseElement(&childSize);
+        if (status == Status::Success)
+            status = childStatus;
         if (childSize == 0)
             break;
         child += childSize;
     }
-    m_limit = savedLimit;
-    currentOffset = savedOffset;
-    file.seek(qint64(savedOffset));
     return status;
 }
 
 int ContainerIso::parseJunk(quint64 offset, quint64 size)
 {
-    field(offset, size, QStringLiteral("data"), QString());
+    addField(offset, size, QStringLiteral("data"), QString());
     return Status::Success;
 }
 
@@ -298,34 +275,8 @@ int ContainerIso::parseUnknownObject(quint64 offset, quint64 size)
     } catch (const std::bad_alloc &) {
         return Status::AllocationFailed;
     }
-    for (char &c : bytes)
-        if (uchar(c) < 0x20 || uchar(c) > 0x7F)
-            c = '.';
-    file.seek(qint64(offset));
-    field(offset, quint64(bytes.size()), QStringLiteral("data"), QString::fromLatin1(bytes));
+    addField(offset, quint64(bytes.size()), QStringLiteral("data"), toPrintable(bytes));
     return Status::Success;
-}
-
-bool ContainerIso::fits(quint64 offset, quint64 size)
-{
-    if (offset <= m_fieldEnd && size <= m_fieldEnd - offset)
-        return true;
-    m_fieldsCut = true;
-    return false;
-}
-
-void ContainerIso::field(quint64 offset, quint64 size, const QString &name, const QString &value,
-                         const QString &description, qint64 index)
-{
-    if (fits(offset, size))
-        addElement(false, offset, 0, size, name, value, QString(), description, index);
-}
-
-void ContainerIso::bitField(quint64 offset, uchar firstBit, quint64 bits, const QString &name,
-                            const QString &value)
-{
-    if (fits(offset, (firstBit + bits + 7) / 8))
-        addElement(true, offset, firstBit, bits, name, value, QString(), QString(), -1);
 }
 
 QString ContainerIso::number(quint64 value) const

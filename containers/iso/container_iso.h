@@ -9,7 +9,6 @@
 #include <QStringList>
 #include <QUuid>
 
-#include <limits>
 #include <vector>
 
 class ByteReader;
@@ -20,7 +19,7 @@ class ByteReader;
 ///
 /// Every box becomes a group holding its header fields and then its decoded payload, its child
 /// boxes or a raw "data" element. A box is never read past the end of its parent or of the file:
-/// a size that claims more is cut there and the cut is noted on the box.
+/// a size that claims more is cut there, the cut is noted on the box and reported as its failure.
 class ContainerIso : public ContainerAbstract
 {
 public:
@@ -52,9 +51,11 @@ protected:
     /// One row of the box table; a later row for the same type replaces the earlier one.
     void addBox(const char *type, int elementType, int kind, Box::Handler handler);
 
-    int getID(QString *id);
-    int getSize(quint64 *size, uchar bytes);
-    int getUUID(QUuid *uuid);
+    /// The box type: four bytes at offset as text, up to the first zero byte.
+    int getID(quint64 offset, QString *id);
+    /// A big-endian number of bytes bytes (at most 8) at offset.
+    int getSize(quint64 offset, quint64 *size, uchar bytes);
+    int getUUID(quint64 offset, QUuid *uuid);
     int searchID(const QString &type, Box *out);
 
     int parseJunk(quint64 offset, quint64 size);
@@ -82,36 +83,32 @@ protected:
     int parseBoxD263(quint64 offset, quint64 size);
     int parseBoxBITR(quint64 offset, quint64 size);
 
-    /// Called by the walker for every box before it is reported.
-    virtual void boxStarting(const QString &type);
-    /// Called by "hdlr" with its handler type: marks the current track as video or not.
-    virtual void handlerFound(const QString &handlerType);
-    /// Whether the sample walk registers the frames of this video track.
+    /// Whether the sample walk registers the frames of this track.
     virtual bool walksTrack(const TrackSampleTables &tables) const;
 
     /// The track whose "trak" box is being walked, or null outside every track.
     TrackSampleTables *currentTrack();
-    /// The current track when it is a video track, else null: only video tracks keep tables.
-    TrackSampleTables *currentVideoTrack();
+    /// The stream record of the current track, or null outside every track.
+    StreamRecord *currentStream();
 
     uint fullBoxVersion = 0;
     uint fullBoxFlags = 0;
     bool fullBox = false;
 
 private:
-    int walkBoxes(quint64 begin, quint64 end);
+    /// Walks the boxes from begin to the end of the innermost bound; returns the first failure.
+    int walkBoxes(quint64 begin);
+    /// The first "hdlr" of a track, the media handler, says what the track holds; a data
+    /// handler in "minf" or a metadata handler after it changes nothing.
+    void handlerFound(const QString &handlerType);
     /// "stco" and "co64": entry_count, then one chunk offset of entryBytes (4 or 8) per chunk.
     int parseChunkOffsets(quint64 offset, quint64 size, int entryBytes);
+    /// The sample entry at entryStart in the "stsd" payload: entrySize bytes of it lie in the
+    /// box, claimed bytes its size field gives (more when it runs past the box).
     int walkSampleEntry(const QByteArray &payload, quint64 payloadOffset, quint64 entryStart,
-                        quint64 entrySize, qint64 index, bool video);
-    void walkTrackSamples(uint stream, const TrackSampleTables &tables);
+                        quint64 entrySize, quint64 claimed, qint64 index, bool video);
+    void walkTrackSamples(const TrackSampleTables &tables);
     quint64 fitEntries(quint64 claimed, quint64 bytes, quint64 entrySize);
-    bool fits(quint64 offset, quint64 size);
-
-    void field(quint64 offset, quint64 size, const QString &name, const QString &value,
-               const QString &description = QString(), qint64 index = -1);
-    void bitField(quint64 offset, uchar firstBit, quint64 bits, const QString &name,
-                  const QString &value);
     QString number(quint64 value) const;
     QString signedNumber(qint64 value) const;
     QString fixed16(quint32 value, bool signedHalves) const;
@@ -120,12 +117,6 @@ private:
 
     Variant m_variant;
     DispatchTable<QString, Box> m_boxes;
-    /// End of the box whose children are being walked; at top level, no limit but the file's.
-    quint64 m_limit = std::numeric_limits<quint64>::max();
-    /// End of the box whose fields a handler reports: fields past it are left out.
-    quint64 m_fieldEnd = std::numeric_limits<quint64>::max();
-    /// A field was left out since the handler began.
-    bool m_fieldsCut = false;
     std::vector<TrackSampleTables> m_tracks;
     int m_openTracks = 0;
 };

@@ -26,28 +26,25 @@ int ContainerIso::parseFileType(quint64 offset, quint64 size)
 {
     const QByteArray payload = readAt(offset, size);
     const ByteReader reader(payload);
-    field(offset, 4, QStringLiteral("major_brand"), fourCharacters(reader, 0));
+    addField(offset, 4, QStringLiteral("major_brand"), fourCharacters(reader, 0));
     const auto hex = [&reader](qsizetype at) {
         return QStringLiteral("%1").arg(uint(reader.u8(at)), 2, 16, QLatin1Char('0'));
     };
-    field(offset + 4, 4, QStringLiteral("minor_version"),
-          QStringLiteral("%1%2.%3.%4").arg(hex(4), hex(5), hex(6), hex(7)));
+    addField(offset + 4, 4, QStringLiteral("minor_version"),
+             QStringLiteral("%1%2.%3.%4").arg(hex(4), hex(5), hex(6), hex(7)));
     if (size > 8) {
         beginGroup(offset + 8, size - 8, QStringLiteral("compatible_brands"), -1);
-        // Every started group of four bytes is a brand; a partial last one keeps only the
-        // bytes that lie in the box.
+        // Every started group of four bytes is a brand.
         for (quint64 at = 8; at < size; at += 4)
-            field(offset + at, qMin<quint64>(4, size - at), QStringLiteral("brand"),
-                  fourCharacters(reader, qsizetype(at)));
+            addField(offset + at, 4, QStringLiteral("brand"), fourCharacters(reader, qsizetype(at)));
         endGroup();
     }
-    file.seek(qint64(offset));
     return Status::Success;
 }
 
 int ContainerIso::parseBoxMDAT(quint64 offset, quint64 size)
 {
-    field(offset, size, QStringLiteral("media_data"), QString());
+    addField(offset, size, QStringLiteral("media_data"), QString());
     return Status::Success;
 }
 
@@ -60,7 +57,6 @@ int ContainerIso::parseBoxMVHD(quint64 offset, quint64 size)
     const quint64 w = wide ? 8 : 4;
     const quint64 needed = wide ? 108 : 96;
     const QByteArray payload = readAt(offset, qMin<quint64>(size, 108));
-    file.seek(qint64(offset));
     if (quint64(payload.size()) < needed) {
         addNote(QStringLiteral("The box ends before its fixed fields: %1 of %2 bytes.").arg(payload.size()).arg(needed));
         return Status::UnexpectedEnd;
@@ -72,24 +68,24 @@ int ContainerIso::parseBoxMVHD(quint64 offset, quint64 size)
         if (seconds > isoEpochOffset)
             seconds -= isoEpochOffset;
         const QDateTime instant = QDateTime::fromSecsSinceEpoch(qint64(quint32(seconds)));
-        field(offset + at, w, name, number(seconds),
-              instant.toString(QStringLiteral("dd-MM-yyyy hh:mm:ss")));
+        addField(offset + at, w, name, number(seconds), QString(),
+                 instant.toString(QStringLiteral("dd-MM-yyyy hh:mm:ss")));
     };
     time(0, QStringLiteral("creation_time"));
     time(w, QStringLiteral("modification_time"));
     const quint32 timescale = reader.u32be(qsizetype(2 * w));
-    field(offset + 2 * w, 4, QStringLiteral("timescale"), number(timescale),
-          QStringLiteral("in 1/%1 s").arg(timescale));
-    field(offset + 2 * w + 4, w, QStringLiteral("duration"), number(value(qsizetype(2 * w + 4))));
+    addField(offset + 2 * w, 4, QStringLiteral("timescale"), number(timescale), QString(),
+             QStringLiteral("in 1/%1 s").arg(timescale));
+    addField(offset + 2 * w + 4, w, QStringLiteral("duration"), number(value(qsizetype(2 * w + 4))));
     const qsizetype at = qsizetype(3 * w);
-    field(offset + at + 4, 4, QStringLiteral("rate"), fixed16(reader.u32be(at + 4), true));
-    field(offset + at + 8, 2, QStringLiteral("volume"), fixed8(reader.u16be(at + 8), false));
-    field(offset + at + 10, 2, QStringLiteral("reserved"), number(reader.u16be(at + 10)));
-    field(offset + at + 12, 8, QStringLiteral("reserved"), wordList(reader, at + 12, 2));
-    field(offset + at + 20, 36, QStringLiteral("transformation_matrix"), wordList(reader, at + 20, 9),
-          QStringLiteral("(u, v, w)"));
-    field(offset + at + 56, 24, QStringLiteral("pre_defined"), wordList(reader, at + 56, 6));
-    field(offset + at + 80, 4, QStringLiteral("next_track_ID"), number(reader.u32be(at + 80)));
+    addField(offset + at + 4, 4, QStringLiteral("rate"), fixed16(reader.u32be(at + 4), true));
+    addField(offset + at + 8, 2, QStringLiteral("volume"), fixed8(reader.u16be(at + 8), false));
+    addField(offset + at + 10, 2, QStringLiteral("reserved"), number(reader.u16be(at + 10)));
+    addField(offset + at + 12, 8, QStringLiteral("reserved"), wordList(reader, at + 12, 2));
+    addField(offset + at + 20, 36, QStringLiteral("transformation_matrix"), wordList(reader, at + 20, 9), QString(),
+             QStringLiteral("(u, v, w)"));
+    addField(offset + at + 56, 24, QStringLiteral("pre_defined"), wordList(reader, at + 56, 6));
+    addField(offset + at + 80, 4, QStringLiteral("next_track_ID"), number(reader.u32be(at + 80)));
     return Status::Success;
 }
 
@@ -102,7 +98,6 @@ int ContainerIso::parseBoxTKHD(quint64 offset, quint64 size)
     const quint64 w = wide ? 8 : 4;
     const quint64 needed = wide ? 92 : 80;
     const QByteArray payload = readAt(offset, qMin<quint64>(size, 92));
-    file.seek(qint64(offset));
     if (quint64(payload.size()) < needed) {
         addNote(QStringLiteral("The box ends before its fixed fields: %1 of %2 bytes.").arg(payload.size()).arg(needed));
         return Status::UnexpectedEnd;
@@ -111,21 +106,21 @@ int ContainerIso::parseBoxTKHD(quint64 offset, quint64 size)
     const auto value = [&reader, wide](quint64 at) {
         return wide ? reader.u64be(qsizetype(at)) : reader.u32be(qsizetype(at));
     };
-    field(offset, w, QStringLiteral("creation_time"), number(value(0)));
-    field(offset + w, w, QStringLiteral("modification_time"), number(value(w)));
-    field(offset + 2 * w, 4, QStringLiteral("track_id"), number(reader.u32be(qsizetype(2 * w))));
-    field(offset + 2 * w + 4, 4, QStringLiteral("reserved"), number(reader.u32be(qsizetype(2 * w + 4))));
-    field(offset + 2 * w + 8, w, QStringLiteral("duration"), number(value(2 * w + 8)));
+    addField(offset, w, QStringLiteral("creation_time"), number(value(0)));
+    addField(offset + w, w, QStringLiteral("modification_time"), number(value(w)));
+    addField(offset + 2 * w, 4, QStringLiteral("track_id"), number(reader.u32be(qsizetype(2 * w))));
+    addField(offset + 2 * w + 4, 4, QStringLiteral("reserved"), number(reader.u32be(qsizetype(2 * w + 4))));
+    addField(offset + 2 * w + 8, w, QStringLiteral("duration"), number(value(2 * w + 8)));
     const qsizetype at = qsizetype(3 * w);
-    field(offset + at + 8, 8, QStringLiteral("reserved"), wordList(reader, at + 8, 2));
-    field(offset + at + 16, 2, QStringLiteral("layer"), signedNumber(qint16(reader.u16be(at + 16))));
-    field(offset + at + 18, 2, QStringLiteral("alternate_group"), signedNumber(qint16(reader.u16be(at + 18))));
-    field(offset + at + 20, 2, QStringLiteral("volume"), fixed8(reader.u16be(at + 20), false));
-    field(offset + at + 22, 2, QStringLiteral("reserved"), number(reader.u16be(at + 22)));
-    field(offset + at + 24, 36, QStringLiteral("transformation_matrix"), wordList(reader, at + 24, 9),
-          QStringLiteral("(u, v, w)"));
-    field(offset + at + 60, 4, QStringLiteral("width"), fixed16(reader.u32be(at + 60), false));
-    field(offset + at + 64, 4, QStringLiteral("height"), fixed16(reader.u32be(at + 64), false));
+    addField(offset + at + 8, 8, QStringLiteral("reserved"), wordList(reader, at + 8, 2));
+    addField(offset + at + 16, 2, QStringLiteral("layer"), signedNumber(qint16(reader.u16be(at + 16))));
+    addField(offset + at + 18, 2, QStringLiteral("alternate_group"), signedNumber(qint16(reader.u16be(at + 18))));
+    addField(offset + at + 20, 2, QStringLiteral("volume"), fixed8(reader.u16be(at + 20), false));
+    addField(offset + at + 22, 2, QStringLiteral("reserved"), number(reader.u16be(at + 22)));
+    addField(offset + at + 24, 36, QStringLiteral("transformation_matrix"), wordList(reader, at + 24, 9), QString(),
+             QStringLiteral("(u, v, w)"));
+    addField(offset + at + 60, 4, QStringLiteral("width"), fixed16(reader.u32be(at + 60), false));
+    addField(offset + at + 64, 4, QStringLiteral("height"), fixed16(reader.u32be(at + 64), false));
     return Status::Success;
 }
 
@@ -137,7 +132,6 @@ int ContainerIso::parseBoxMDHD(quint64 offset, quint64 size)
     const quint64 w = wide ? 8 : 4;
     const quint64 needed = wide ? 32 : 20;
     const QByteArray payload = readAt(offset, qMin(size, needed));
-    file.seek(qint64(offset));
     if (quint64(payload.size()) < needed) {
         addNote(QStringLiteral("The box ends before its fixed fields: %1 of %2 bytes.").arg(payload.size()).arg(needed));
         return Status::UnexpectedEnd;
@@ -146,17 +140,21 @@ int ContainerIso::parseBoxMDHD(quint64 offset, quint64 size)
     const auto value = [&reader, wide](quint64 at) {
         return wide ? reader.u64be(qsizetype(at)) : reader.u32be(qsizetype(at));
     };
-    field(offset, w, QStringLiteral("creation_time"), number(value(0)));
-    field(offset + w, w, QStringLiteral("modification_time"), number(value(w)));
-    field(offset + 2 * w, 4, QStringLiteral("timescale"), number(reader.u32be(qsizetype(2 * w))));
-    field(offset + 2 * w + 4, w, QStringLiteral("duration"), number(value(2 * w + 4)));
+    addField(offset, w, QStringLiteral("creation_time"), number(value(0)));
+    addField(offset + w, w, QStringLiteral("modification_time"), number(value(w)));
+    const quint32 timescale = reader.u32be(qsizetype(2 * w));
+    addField(offset + 2 * w, 4, QStringLiteral("timescale"), number(timescale));
+    addField(offset + 2 * w + 4, w, QStringLiteral("duration"), number(value(2 * w + 4)));
+    // The track's frame times count ticks of its media timescale.
+    if (StreamRecord *stream = currentStream())
+        stream->timescale = timescale;
     const quint64 at = 3 * w + 4;
     const quint16 word = reader.u16be(qsizetype(at));
-    bitField(offset + at, 0, 1, QStringLiteral("pad"), number(word & 0x8000));
+    addBitField(offset + at, 0, 1, QStringLiteral("pad"), number(word & 0x8000));
     const QChar letters[3] = {QChar(0x60 + ((word >> 10) & 0x1F)), QChar(0x60 + ((word >> 5) & 0x1F)),
                               QChar(0x60 + (word & 0x1F))};
-    bitField(offset + at, 1, 15, QStringLiteral("language"), QString(letters, 3));
-    field(offset + at + 2, 2, QStringLiteral("pre_defined"), number(reader.u16be(qsizetype(at + 2))));
+    addBitField(offset + at, 1, 15, QStringLiteral("language"), QString(letters, 3));
+    addField(offset + at + 2, 2, QStringLiteral("pre_defined"), number(reader.u16be(qsizetype(at + 2))));
     return Status::Success;
 }
 
@@ -166,17 +164,16 @@ int ContainerIso::parseBoxHDLR(quint64 offset, quint64 size)
     const QByteArray payload = readAt(offset, size);
     const ByteReader reader(payload);
     const QString handlerType = fourCharacters(reader, 4);
-    field(offset, 4, QStringLiteral("pre_defined"), number(reader.u32be(0)));
-    field(offset + 4, 4, QStringLiteral("handler_type"), handlerType);
+    addField(offset, 4, QStringLiteral("pre_defined"), number(reader.u32be(0)));
+    addField(offset + 4, 4, QStringLiteral("handler_type"), handlerType);
     for (qsizetype at = 8; at <= 16; at += 4)
-        field(offset + quint64(at), 4, QStringLiteral("reserved"), number(reader.u32be(at)));
+        addField(offset + quint64(at), 4, QStringLiteral("reserved"), number(reader.u32be(at)));
     if (size > 20) {
         const QByteArray name = reader.bytes(20, qsizetype(size - 20));
-        field(offset + 20, size - 20, QStringLiteral("name"),
-              QString::fromUtf8(name.constData(), qsizetype(qstrnlen(name.constData(), size_t(name.size())))));
+        addField(offset + 20, size - 20, QStringLiteral("name"),
+                 QString::fromUtf8(name.constData(), qsizetype(qstrnlen(name.constData(), size_t(name.size())))));
     }
     handlerFound(handlerType);
-    file.seek(qint64(offset));
     return Status::Success;
 }
 
@@ -185,12 +182,11 @@ int ContainerIso::parseBoxVMHD(quint64 offset, quint64 size)
     const QByteArray payload = readAt(offset, qMin<quint64>(size, 8));
     const ByteReader reader(payload);
     const quint16 mode = reader.u16be(0);
-    field(offset, 2, QStringLiteral("graphicsmode"), number(mode),
-          mode == 0 ? QStringLiteral("Copy over existing image.") : QString());
-    field(offset + 2, 6, QStringLiteral("opcolor"),
-          QStringLiteral("%1, %2, %3").arg(reader.u16be(2)).arg(reader.u16be(4)).arg(reader.u16be(6)),
-          QStringLiteral("red, green, blue"));
-    file.seek(qint64(offset));
+    addField(offset, 2, QStringLiteral("graphicsmode"), number(mode), QString(),
+             mode == 0 ? QStringLiteral("Copy over existing image.") : QString());
+    addField(offset + 2, 6, QStringLiteral("opcolor"),
+             QStringLiteral("%1, %2, %3").arg(reader.u16be(2)).arg(reader.u16be(4)).arg(reader.u16be(6)), QString(),
+             QStringLiteral("red, green, blue"));
     return Status::Success;
 }
 
@@ -198,9 +194,8 @@ int ContainerIso::parseBoxSMHD(quint64 offset, quint64 size)
 {
     const QByteArray payload = readAt(offset, qMin<quint64>(size, 4));
     const ByteReader reader(payload);
-    field(offset, 2, QStringLiteral("balance"), fixed8(reader.u16be(0), true));
-    field(offset + 2, 2, QStringLiteral("reserved"), number(reader.u16be(2)));
-    file.seek(qint64(offset));
+    addField(offset, 2, QStringLiteral("balance"), fixed8(reader.u16be(0), true));
+    addField(offset + 2, 2, QStringLiteral("reserved"), number(reader.u16be(2)));
     return Status::Success;
 }
 
@@ -213,7 +208,7 @@ int ContainerIso::parseBoxELST(quint64 offset, quint64 size)
     const QByteArray payload = readAt(offset, size);
     const ByteReader reader(payload);
     const quint32 claimed = reader.u32be(0);
-    field(offset, 4, QStringLiteral("entry_count"), number(claimed));
+    addField(offset, 4, QStringLiteral("entry_count"), number(claimed));
     const uint version = fullBoxVersion;
     const quint64 w = version == 1 ? 8 : 4;
     const quint64 entrySize = version == 1 ? 20 : version == 0 ? 12 : 4;
@@ -229,16 +224,15 @@ int ContainerIso::parseBoxELST(quint64 offset, quint64 size)
             const quint64 duration = version == 1 ? reader.u64be(pos) : reader.u32be(pos);
             const qint64 mediaTime = version == 1 ? qint64(reader.u64be(pos + 8))
                                                   : qint64(qint32(reader.u32be(pos + 4)));
-            field(offset + at, w, QStringLiteral("segment_duration"), number(duration));
-            field(offset + at + w, w, QStringLiteral("media_time"), signedNumber(mediaTime));
+            addField(offset + at, w, QStringLiteral("segment_duration"), number(duration));
+            addField(offset + at + w, w, QStringLiteral("media_time"), signedNumber(mediaTime));
             rate = at + 2 * w;
         }
-        field(offset + rate, 2, QStringLiteral("media_rate_integer"),
-              signedNumber(qint16(reader.u16be(qsizetype(rate)))));
-        field(offset + rate + 2, 2, QStringLiteral("media_rate_fraction"),
-              signedNumber(qint16(reader.u16be(qsizetype(rate + 2)))), QStringLiteral("default 0"));
+        addField(offset + rate, 2, QStringLiteral("media_rate_integer"),
+                 signedNumber(qint16(reader.u16be(qsizetype(rate)))));
+        addField(offset + rate + 2, 2, QStringLiteral("media_rate_fraction"),
+                 signedNumber(qint16(reader.u16be(qsizetype(rate + 2)))), QString(), QStringLiteral("default 0"));
         endGroup();
     }
-    file.seek(qint64(offset));
     return Status::Success;
 }

@@ -1,5 +1,5 @@
 // The sample table boxes (ISO/IEC 14496-12, 8.6 and 8.7) and the sample walk that turns the
-// tables of every video track into frames once the whole file has been walked.
+// tables of every track into frames once the whole file has been walked.
 
 #include "container_iso.h"
 
@@ -14,9 +14,9 @@ int ContainerIso::parseBoxSTTS(quint64 offset, quint64 size)
     const QByteArray payload = readAt(offset, size);
     const ByteReader reader(payload);
     const quint32 claimed = reader.u32be(0);
-    field(offset, 4, QStringLiteral("entry_count"), number(claimed));
+    addField(offset, 4, QStringLiteral("entry_count"), number(claimed));
     const quint64 count = fitEntries(claimed, size > 4 ? size - 4 : 0, 8);
-    TrackSampleTables *track = currentVideoTrack();
+    TrackSampleTables *track = currentTrack();
     if (track) {
         track->hasDurations = true;
         track->durations.clear();
@@ -27,13 +27,12 @@ int ContainerIso::parseBoxSTTS(quint64 offset, quint64 size)
         const quint32 samples = reader.u32be(qsizetype(at));
         const quint32 delta = reader.u32be(qsizetype(at + 4));
         beginGroup(offset + at, 8, QStringLiteral("entry"), qint64(i));
-        field(offset + at, 4, QStringLiteral("sample_count"), number(samples));
-        field(offset + at + 4, 4, QStringLiteral("sample_delta"), number(delta));
+        addField(offset + at, 4, QStringLiteral("sample_count"), number(samples));
+        addField(offset + at + 4, 4, QStringLiteral("sample_delta"), number(delta));
         endGroup();
         if (track)
             track->durations.push_back({samples, delta});
     }
-    file.seek(qint64(offset));
     return Status::Success;
 }
 
@@ -44,9 +43,9 @@ int ContainerIso::parseBoxSTSC(quint64 offset, quint64 size)
     const QByteArray payload = readAt(offset, size);
     const ByteReader reader(payload);
     const quint32 claimed = reader.u32be(0);
-    field(offset, 4, QStringLiteral("entry_count"), number(claimed));
+    addField(offset, 4, QStringLiteral("entry_count"), number(claimed));
     const quint64 count = fitEntries(claimed, size > 4 ? size - 4 : 0, 12);
-    TrackSampleTables *track = currentVideoTrack();
+    TrackSampleTables *track = currentTrack();
     if (track) {
         track->hasSampleToChunk = true;
         track->sampleToChunk.clear();
@@ -57,14 +56,13 @@ int ContainerIso::parseBoxSTSC(quint64 offset, quint64 size)
         const qsizetype pos = qsizetype(at);
         const TrackSampleTables::ChunkRun run{reader.u32be(pos), reader.u32be(pos + 4), reader.u32be(pos + 8)};
         beginGroup(offset + at, 12, QStringLiteral("entry"), qint64(i));
-        field(offset + at, 4, QStringLiteral("first_chunk"), number(run.firstChunk));
-        field(offset + at + 4, 4, QStringLiteral("samples_per_chunk"), number(run.samplesPerChunk));
-        field(offset + at + 8, 4, QStringLiteral("sample_description_index"), number(run.descriptionIndex));
+        addField(offset + at, 4, QStringLiteral("first_chunk"), number(run.firstChunk));
+        addField(offset + at + 4, 4, QStringLiteral("samples_per_chunk"), number(run.samplesPerChunk));
+        addField(offset + at + 8, 4, QStringLiteral("sample_description_index"), number(run.descriptionIndex));
         endGroup();
         if (track)
             track->sampleToChunk.push_back(run);
     }
-    file.seek(qint64(offset));
     return Status::Success;
 }
 
@@ -76,17 +74,15 @@ int ContainerIso::parseBoxSTSZ(quint64 offset, quint64 size)
     const ByteReader reader(payload);
     const quint32 sampleSize = reader.u32be(0);
     const quint32 sampleCount = reader.u32be(4);
-    field(offset, 4, QStringLiteral("sample_size"), number(sampleSize));
-    field(offset + 4, 4, QStringLiteral("sample_count"), number(sampleCount));
-    TrackSampleTables *track = currentVideoTrack();
+    addField(offset, 4, QStringLiteral("sample_size"), number(sampleSize));
+    addField(offset + 4, 4, QStringLiteral("sample_count"), number(sampleCount));
+    TrackSampleTables *track = currentTrack();
     if (track) {
         track->hasSampleSizes = true;
         track->constantSize = sampleSize != 0;
         track->sampleSize = sampleSize;
         track->sampleCount = sampleCount;
         track->sampleSizes.clear();
-        if (!frameCounters.isEmpty())
-            frameCounters.last() = sampleCount;
     }
     if (sampleSize == 0) {
         const quint64 count = fitEntries(sampleCount, size > 8 ? size - 8 : 0, 4);
@@ -94,12 +90,11 @@ int ContainerIso::parseBoxSTSZ(quint64 offset, quint64 size)
             track->sampleSizes.reserve(count);
         for (quint64 i = 0; i < count; ++i) {
             const quint32 entry = reader.u32be(qsizetype(8 + 4 * i));
-            field(offset + 8 + 4 * i, 4, QStringLiteral("entry_size"), number(entry), QString(), qint64(i));
+            addField(offset + 8 + 4 * i, 4, QStringLiteral("entry_size"), number(entry), QString(), QString(), qint64(i));
             if (track)
                 track->sampleSizes.push_back(entry);
         }
     }
-    file.seek(qint64(offset));
     return Status::Success;
 }
 
@@ -120,9 +115,9 @@ int ContainerIso::parseChunkOffsets(quint64 offset, quint64 size, int entryBytes
     const QByteArray payload = readAt(offset, size);
     const ByteReader reader(payload);
     const quint32 claimed = reader.u32be(0);
-    field(offset, 4, QStringLiteral("entry_count"), number(claimed));
+    addField(offset, 4, QStringLiteral("entry_count"), number(claimed));
     const quint64 count = fitEntries(claimed, size > 4 ? size - 4 : 0, quint64(entryBytes));
-    TrackSampleTables *track = currentVideoTrack();
+    TrackSampleTables *track = currentTrack();
     if (track) {
         track->hasChunkOffsets = true;
         track->chunkOffsets.clear();
@@ -131,11 +126,10 @@ int ContainerIso::parseChunkOffsets(quint64 offset, quint64 size, int entryBytes
     for (quint64 i = 0; i < count; ++i) {
         const qsizetype at = qsizetype(4 + quint64(entryBytes) * i);
         const quint64 chunk = entryBytes == 8 ? reader.u64be(at) : reader.u32be(at);
-        field(offset + quint64(at), quint64(entryBytes), QStringLiteral("chunk_offset"), number(chunk), QString(), qint64(i));
+        addField(offset + quint64(at), quint64(entryBytes), QStringLiteral("chunk_offset"), number(chunk), QString(), QString(), qint64(i));
         if (track)
             track->chunkOffsets.push_back(chunk);
     }
-    file.seek(qint64(offset));
     return Status::Success;
 }
 
@@ -145,9 +139,9 @@ int ContainerIso::parseBoxSTSS(quint64 offset, quint64 size)
     const QByteArray payload = readAt(offset, size);
     const ByteReader reader(payload);
     const quint32 claimed = reader.u32be(0);
-    field(offset, 4, QStringLiteral("entry_count"), number(claimed));
+    addField(offset, 4, QStringLiteral("entry_count"), number(claimed));
     const quint64 count = fitEntries(claimed, size > 4 ? size - 4 : 0, 4);
-    TrackSampleTables *track = currentVideoTrack();
+    TrackSampleTables *track = currentTrack();
     if (track) {
         track->hasSyncSamples = true;
         track->syncSamples.clear();
@@ -155,25 +149,25 @@ int ContainerIso::parseBoxSTSS(quint64 offset, quint64 size)
     }
     for (quint64 i = 0; i < count; ++i) {
         const quint32 sample = reader.u32be(qsizetype(4 + 4 * i));
-        field(offset + 4 + 4 * i, 4, QStringLiteral("sample_number"), number(sample), QString(), qint64(i));
+        addField(offset + 4 + 4 * i, 4, QStringLiteral("sample_number"), number(sample), QString(), QString(), qint64(i));
         if (track)
             track->syncSamples.push_back(sample);
     }
-    file.seek(qint64(offset));
     return Status::Success;
 }
 
 void ContainerIso::finalizeParsing()
 {
-    for (size_t i = 0; i < m_tracks.size(); ++i)
-        if (m_tracks[i].video && walksTrack(m_tracks[i]))
-            walkTrackSamples(uint(i), m_tracks[i]);
+    for (const TrackSampleTables &tables : m_tracks)
+        if (walksTrack(tables))
+            walkTrackSamples(tables);
 }
 
 // Replays one track's tables: chunk by chunk, the samples of each chunk lie back to back from
 // the chunk's offset; "stsc" runs say how many samples each chunk holds, from the chunk its
-// entry names onwards. The walk ends at the track's sample count or where a table ends.
-void ContainerIso::walkTrackSamples(uint stream, const TrackSampleTables &tables)
+// entry names onwards. The walk ends at the track's sample count or where a table ends. Times
+// are decode times in the track's timescale: the sum of the "stts" deltas before the sample.
+void ContainerIso::walkTrackSamples(const TrackSampleTables &tables)
 {
     if (tables.chunkOffsets.empty() || tables.sampleToChunk.empty())
         return;
@@ -181,14 +175,14 @@ void ContainerIso::walkTrackSamples(uint stream, const TrackSampleTables &tables
     if (tables.constantSize) {
         // Nothing but the claimed count limits samples of one size; no more of them fit in the
         // file than its size allows.
-        count = qMin(count, quint64(qMax<qint64>(file.size(), 0)) / tables.sampleSize);
+        count = qMin(count, window.size() / tables.sampleSize);
     } else {
         count = qMin<quint64>(count, tables.sampleSizes.size());
     }
 
     size_t durationRun = 0;
     quint64 durationLeft = 0;
-    const auto nextDuration = [&]() -> uint {
+    const auto nextDuration = [&]() -> quint32 {
         while (durationRun < tables.durations.size() && durationLeft == 0) {
             durationLeft = tables.durations[durationRun].count;
             if (durationLeft == 0)
@@ -196,7 +190,7 @@ void ContainerIso::walkTrackSamples(uint stream, const TrackSampleTables &tables
         }
         if (durationRun >= tables.durations.size())
             return 0;
-        const uint delta = tables.durations[durationRun].delta;
+        const quint32 delta = tables.durations[durationRun].delta;
         if (--durationLeft == 0)
             ++durationRun;
         return delta;
@@ -230,10 +224,10 @@ void ContainerIso::walkTrackSamples(uint stream, const TrackSampleTables &tables
             keyFrame = allKey || sample == sync ? 1 : 0;
             if (!allKey && sample == sync)
                 sync = nextSync();
-            registerFrame(stream, sample);
+            registerStreamFrame(tables.stream);
             frameOffset += frameSize;
-            frameTime += frameDuration;
-            frameTime2 += frameDuration;
+            frameTime += qint64(frameDuration);
+            frameTime2 += qint64(frameDuration);
             frameDuration = nextDuration();
         }
     }

@@ -22,7 +22,8 @@ struct TrackSampleTables
         quint32 delta = 0;
     };
 
-    bool video = false;
+    int stream = -1;      ///< the track's row in the stream list
+    bool handled = false; ///< its first handler box, which says what it holds, was seen
 
     bool hasChunkOffsets = false;
     bool hasSampleToChunk = false;

@@ -15,6 +15,7 @@ namespace {
 constexpr quint32 ebmlId = 0x1A45DFA3;
 constexpr quint32 segmentId = 0x18538067;
 constexpr quint32 blockGroupId = 0xA0;
+constexpr quint32 trackEntryId = 0xAE;
 constexpr quint32 referenceBlockId = 0xFB;
 
 // Elements that may follow an element of unknown size on the level of its parent or above;
@@ -41,13 +42,6 @@ bool isSegmentChild(quint32 id)
     }
 }
 
-// The first failure of a walk is the one worth reporting; later successes do not hide it.
-void keepFirstFailure(int *status, int next)
-{
-    if (*status == Status::Success)
-        *status = next;
-}
-
 QByteArray cutAtZero(const QByteArray &bytes)
 {
     const qsizetype zero = bytes.indexOf('\0');
@@ -56,7 +50,7 @@ QByteArray cutAtZero(const QByteArray &bytes)
 
 } // namespace
 
-ContainerMKV::ContainerMKV() : m_window(file)
+ContainerMKV::ContainerMKV()
 {
     buildDictionary();
 
@@ -95,12 +89,15 @@ int ContainerMKV::findBeginOfContainer(qint64 *begin)
     return Status::Success;
 }
 
-void ContainerMKV::prepareParsing()
-{
-    m_window.reset();
-}
+void ContainerMKV::prepareParsing() {}
 
-void ContainerMKV::finalizeParsing() {}
+void ContainerMKV::finalizeParsing()
+{
+    // Block timestamps count ticks of the segment's scale, in nanoseconds each.
+    const quint64 timescale = quint64(qRound64(1e9 / double(m_timecodeScale)));
+    for (StreamRecord &stream : streams)
+        stream.timescale = timescale;
+}
 
 uchar ContainerMKV::getEBMLsize(uchar firstByte)
 {
@@ -112,39 +109,39 @@ uchar ContainerMKV::getEBMLsize(uchar firstByte)
 int ContainerMKV::getID(quint64 offset, quint64 end, quint32 *id, uchar *length)
 {
     quint64 available = 0;
-    const char *bytes = offset < end ? m_window.peek(offset, 4, &available) : nullptr;
+    const char *bytes = offset < end ? window.peek(offset, 4, &available) : nullptr;
     available = std::min(available, end - std::min(end, offset));
     if (available == 0)
         return Status::UnexpectedEnd;
     const uchar n = getEBMLsize(uchar(bytes[0]));
     if (n > 4)
         return Status::TooLong;
+    *length = n;
     if (available < n)
         return Status::UnexpectedEnd;
     quint32 value = 0;
     for (uchar i = 0; i < n; ++i)
         value = value << 8 | uchar(bytes[i]);
     *id = value;
-    *length = n;
     return Status::Success;
 }
 
 int ContainerMKV::getEBMLelement(quint64 offset, quint64 end, quint64 *value, uchar *length)
 {
     quint64 available = 0;
-    const char *bytes = offset < end ? m_window.peek(offset, 8, &available) : nullptr;
+    const char *bytes = offset < end ? window.peek(offset, 8, &available) : nullptr;
     available = std::min(available, end - std::min(end, offset));
     if (available == 0)
         return Status::UnexpectedEnd;
     const uchar first = uchar(bytes[0]);
     const uchar n = getEBMLsize(first);
-    if (available < n)
-        return Status::UnexpectedEnd;
     quint64 number = first ^ uchar(1u << (8 - n));
     for (uchar i = 1; i < n; ++i)
-        number = number << 8 | uchar(bytes[i]);
+        number = number << 8 | (i < available ? uchar(bytes[i]) : 0);
     *value = number;
     *length = n;
+    if (available < n)
+        return Status::UnexpectedEnd;
     return first == 0 ? Status::TooLong : Status::Success;
 }
 
@@ -155,98 +152,95 @@ int ContainerMKV::searchID(quint32 id, ElementMKV *out) const
 
 int ContainerMKV::parseElement(quint64 *consumed)
 {
-    const quint64 fileSize = m_window.size();
-    if (depth() == 0)
-        m_end = fileSize;
     const quint64 start = currentOffset;
-    const quint64 end = std::min(m_end, fileSize);
+    const quint64 end = boundEnd();
     *consumed = 0;
     if (start >= end)
         return Status::UnexpectedEnd;
+
+    // A failure belongs to this element while its group is open; the walk returns the first
+    // one of the element and its children.
+    int status = Status::Success;
+    const auto fail = [this, &status](int next) {
+        keepFailure(next);
+        if (status == Status::Success)
+            status = next;
+    };
 
     quint32 id = 0;
     uchar idLength = 0;
     const int idStatus = getID(start, end, &id, &idLength);
     quint64 claimed = 0;
     uchar sizeLength = 0;
-    // An identifier that is too long counts as zero bytes; the size is then read in its place.
+    // An identifier that is too long counts as zero bytes; the size is read in its place.
     const int sizeStatus = idStatus == Status::UnexpectedEnd
         ? Status::UnexpectedEnd
         : getEBMLelement(start + idLength, end, &claimed, &sizeLength);
+    const bool headerCut = sizeStatus == Status::UnexpectedEnd;
 
     ElementMKV element;
     const bool found = idStatus == Status::Success && searchID(id, &element) == Status::Success;
     if (!found)
         element.name = QStringLiteral(""); // shown with an empty, not a missing, name
     element.start = start;
+    element.dataOffset = start + idLength + sizeLength;
 
-    if (sizeStatus == Status::UnexpectedEnd) {
-        // Nothing after a header that does not fit can belong to the parent either.
+    const bool unknownSize = !headerCut && claimed == (quint64(1) << (7 * sizeLength)) - 1;
+    quint64 claimedTotal = 0;
+    if (headerCut) {
+        // Nothing after a header cut off by its parent or the file can belong to the parent.
         element.totalSize = end - start;
-        beginGroup(start, element.totalSize, element.name, -1);
-        if (idStatus == Status::Success)
-            addElement(false, start, 0, idLength, QStringLiteral("id"), element.name, QString(),
-                       QString(), -1);
-        addNote(end == fileSize
-                    ? QStringLiteral("The element header is cut off by the end of the file.")
-                    : QStringLiteral("The element header is cut off by the end of its parent."));
+    } else {
+        element.dataSize = unknownSize ? end - element.dataOffset : claimed;
+        claimedTotal = idLength + sizeLength + element.dataSize;
+        element.totalSize = std::min(claimedTotal, end - start);
+    }
+    const bool cut = element.totalSize < claimedTotal;
+
+    beginGroup(start, element.totalSize, element.name, -1);
+    if (cut)
+        noteCut(start, claimedTotal);
+    addField(start, idLength, QStringLiteral("id"), element.name);
+    if (sizeLength > 0)
+        addField(start + idLength, sizeLength, QStringLiteral("size"), QString::number(claimed, numberBase));
+    if (idStatus == Status::TooLong) {
+        fail(Status::TooLong);
+        addNote(QStringLiteral("The identifier is longer than 4 bytes."));
+    }
+    if (headerCut) {
+        fail(Status::UnexpectedEnd);
         endGroup();
         currentOffset = start;
         *consumed = element.totalSize;
-        return Status::UnexpectedEnd;
-    }
-
-    const quint64 dataOffset = start + idLength + sizeLength;
-    const quint64 room = end - dataOffset;
-    const bool unknownSize = claimed == (quint64(1) << (7 * sizeLength)) - 1;
-    const bool cut = !unknownSize && claimed > room;
-    element.dataOffset = dataOffset;
-    element.dataSize = unknownSize || cut ? room : claimed;
-    element.totalSize = idLength + sizeLength + element.dataSize;
-
-    int status = Status::Success;
-    beginGroup(start, element.totalSize, element.name, -1);
-    addElement(false, start, 0, idLength, QStringLiteral("id"), element.name, QString(), QString(), -1);
-    addElement(false, start + idLength, 0, sizeLength, QStringLiteral("size"),
-               QString::number(claimed, numberBase), QString(), QString(), -1);
-    if (idStatus == Status::TooLong) {
-        keepFirstFailure(&status, Status::TooLong);
-        addNote(QStringLiteral("The identifier is longer than 4 bytes."));
+        return status;
     }
     if (sizeStatus == Status::TooLong) {
-        keepFirstFailure(&status, Status::TooLong);
+        fail(Status::TooLong);
         addNote(QStringLiteral("The size field is longer than 8 bytes."));
     }
     if (unknownSize)
         addNote(QStringLiteral("The size is unknown: the element ends with its parent or before "
                                "the next element of a higher level."));
-    if (cut) {
-        keepFirstFailure(&status, Status::UnexpectedEnd);
-        addNote(QStringLiteral("The element claims %1 bytes of data; only %2 lie inside %3.")
-                    .arg(claimed)
-                    .arg(room)
-                    .arg(end == fileSize ? QStringLiteral("the file") : QStringLiteral("its parent")));
-    }
+    if (cut)
+        fail(Status::UnexpectedEnd);
 
     if (found) {
         if (element.type == Master) {
             if (element.handler) {
                 m_currentId = id;
-                keepFirstFailure(&status, (this->*element.handler)(&element));
+                fail((this->*element.handler)(&element));
             }
-            keepFirstFailure(&status, walkChildren(&element, id, unknownSize));
+            fail(walkChildren(&element, id, unknownSize));
         } else {
             if (id == referenceBlockId)
                 m_groupBlock.referenced = true;
             m_currentId = id;
-            m_dataCut = cut;
-            keepFirstFailure(&status, element.handler ? (this->*element.handler)(&element)
-                                                      : reportValue(&element));
+            fail(element.handler ? (this->*element.handler)(&element) : reportValue(&element));
         }
         if (!element.description.isEmpty())
             addNote(element.description);
     } else {
-        keepFirstFailure(&status, parseUnknownObject(dataOffset, element.dataSize));
+        fail(parseUnknownObject(element.dataOffset, element.dataSize));
         addNote(QStringLiteral("Unknown element!"));
     }
     endGroup();
@@ -268,9 +262,8 @@ int ContainerMKV::walkChildren(ElementMKV *element, quint32 id, bool unknownSize
         m_groupBlock.open = true;
     }
 
-    const quint64 outerEnd = m_end;
-    const quint64 end = element->dataOffset + element->dataSize;
-    m_end = end;
+    const Bound bound(*this, element->dataOffset + element->dataSize);
+    const quint64 end = bound.end();
     int status = Status::Success;
     quint64 pos = element->dataOffset;
     while (pos < end) {
@@ -278,16 +271,22 @@ int ContainerMKV::walkChildren(ElementMKV *element, quint32 id, bool unknownSize
             break;
         currentOffset = pos;
         quint64 childSize = 0;
-        keepFirstFailure(&status, parseElement(&childSize));
+        const int child = parseElement(&childSize);
+        if (status == Status::Success)
+            status = child;
         if (childSize == 0)
             break;
         pos += std::min(childSize, end - pos);
     }
-    m_end = outerEnd;
 
     if (id == blockGroupId) {
         finishGroupBlock();
         m_groupBlock = outerGroupBlock;
+    } else if (id == trackEntryId) {
+        // Track elements outside an entry belong to no track.
+        m_trackNumber = 0;
+        m_trackType = 0;
+        m_entryStream = -1;
     }
     if (unknownSize) {
         element->dataSize = pos - element->dataOffset;
@@ -308,11 +307,25 @@ bool ContainerMKV::endsUnknownSize(quint32 parentId, quint64 offset, quint64 end
     return !isTopLevel(parentId) && isSegmentChild(id);
 }
 
-void ContainerMKV::addValue(const ElementMKV *element, quint64 length, const QString &text,
+bool ContainerMKV::dataCut(const ElementMKV *element) const
+{
+    return fit(element->dataOffset, element->dataSize) < element->dataSize;
+}
+
+// The field claims the element's whole data; the base keeps what lies inside its parent.
+void ContainerMKV::addValue(const ElementMKV *element, const QString &text,
                             const QString &description)
 {
-    addElement(false, element->dataOffset, 0, length, QStringLiteral("value"), text, QString(),
-               description, -1);
+    addField(element->dataOffset, element->dataSize, QStringLiteral("value"), text, QString(),
+             description);
+}
+
+// A number decoded from part of its bytes would be wrong: its field shows the bytes that exist.
+int ContainerMKV::reportCutNumber(const ElementMKV *element)
+{
+    const QByteArray bytes = readAt(element->dataOffset, fit(element->dataOffset, element->dataSize));
+    addValue(element, QString::fromLatin1(bytes.toHex()));
+    return Status::UnexpectedEnd;
 }
 
 int ContainerMKV::readInteger(const ElementMKV *element, quint64 *value)
@@ -321,13 +334,10 @@ int ContainerMKV::readInteger(const ElementMKV *element, quint64 *value)
         addNote(QStringLiteral("An integer of more than 8 bytes is not shown."));
         return Status::TooLong;
     }
-    // A value whose bytes are cut off would show a wrong number; the walker noted the cut.
-    if (m_dataCut)
-        return Status::UnexpectedEnd;
+    if (dataCut(element))
+        return reportCutNumber(element);
     quint64 available = 0;
-    const char *bytes = m_window.peek(element->dataOffset, element->dataSize, &available);
-    if (available < element->dataSize)
-        return Status::UnexpectedEnd;
+    const char *bytes = window.peek(element->dataOffset, element->dataSize, &available);
     quint64 number = 0;
     for (quint64 i = 0; i < available; ++i)
         number = number << 8 | uchar(bytes[i]);
@@ -341,10 +351,10 @@ int ContainerMKV::readFloat(const ElementMKV *element, double *value)
         addNote(QStringLiteral("A float of %1 bytes is not shown.").arg(element->dataSize));
         return Status::TooLong;
     }
-    if (m_dataCut)
-        return Status::UnexpectedEnd;
+    if (dataCut(element))
+        return reportCutNumber(element);
     quint64 available = 0;
-    const char *bytes = m_window.peek(element->dataOffset, element->dataSize, &available);
+    const char *bytes = window.peek(element->dataOffset, element->dataSize, &available);
     if (available < element->dataSize)
         return Status::UnexpectedEnd;
     if (element->dataSize == 4) {
@@ -362,7 +372,7 @@ int ContainerMKV::readFloat(const ElementMKV *element, double *value)
 int ContainerMKV::readText(const ElementMKV *element, quint64 limit, QByteArray *bytes)
 {
     try {
-        *bytes = m_window.bytes(element->dataOffset, std::min(element->dataSize, limit));
+        *bytes = readAt(element->dataOffset, std::min(fit(element->dataOffset, element->dataSize), limit));
     } catch (const std::bad_alloc &) {
         return Status::AllocationFailed;
     }
@@ -395,7 +405,7 @@ int ContainerMKV::reportValueUInteger(ElementMKV *element)
     quint64 value = 0;
     const int status = readInteger(element, &value);
     if (status == Status::Success)
-        addValue(element, element->dataSize, QString::number(value));
+        addValue(element, QString::number(value));
     return status;
 }
 
@@ -408,7 +418,7 @@ int ContainerMKV::reportValueSInteger(ElementMKV *element)
     const quint64 bits = element->dataSize * 8;
     if (bits > 0 && bits < 64 && (value >> (bits - 1)) & 1)
         value |= ~quint64(0) << bits;
-    addValue(element, element->dataSize, QString::number(qint64(value)));
+    addValue(element, QString::number(qint64(value)));
     return Status::Success;
 }
 
@@ -417,7 +427,7 @@ int ContainerMKV::reportValueFloat(ElementMKV *element)
     double value = 0;
     const int status = readFloat(element, &value);
     if (status == Status::Success)
-        addValue(element, element->dataSize, QString::number(value, 'g', 6));
+        addValue(element, QString::number(value, 'g', 6));
     return status;
 }
 
@@ -426,7 +436,7 @@ int ContainerMKV::reportValueString(ElementMKV *element)
     QByteArray bytes;
     const int status = readText(element, displayLimit, &bytes);
     if (status == Status::Success)
-        addValue(element, element->dataSize, QString::fromUtf8(cutAtZero(bytes)));
+        addValue(element, QString::fromUtf8(cutAtZero(bytes)));
     return status;
 }
 
@@ -435,7 +445,7 @@ int ContainerMKV::reportValueUTF8(ElementMKV *element)
     QByteArray bytes;
     const int status = readText(element, displayLimit, &bytes);
     if (status == Status::Success)
-        addValue(element, element->dataSize, QString::fromUtf8(cutAtZero(bytes)));
+        addValue(element, QString::fromUtf8(cutAtZero(bytes)));
     return status;
 }
 
@@ -444,7 +454,7 @@ int ContainerMKV::reportValueBinary(ElementMKV *element)
     QByteArray bytes;
     const int status = readText(element, displayLimit, &bytes);
     if (status == Status::Success)
-        addValue(element, element->dataSize, QString::fromLatin1(bytes.toHex()));
+        addValue(element, QString::fromLatin1(bytes.toHex()));
     return status;
 }
 
@@ -462,7 +472,7 @@ int ContainerMKV::parseJunk(ElementMKV *element)
 
 int ContainerMKV::parseData(ElementMKV *element)
 {
-    addValue(element, element->dataSize, QString());
+    addValue(element, QString());
     return Status::Success;
 }
 
@@ -470,20 +480,13 @@ int ContainerMKV::parseUnknownObject(quint64 offset, quint64 size)
 {
     if (!showUnknown || size == 0)
         return Status::Success;
+    const quint64 length = std::min(size, displayLimit);
     QByteArray bytes;
     try {
-        bytes = m_window.bytes(offset, std::min(size, displayLimit));
+        bytes = readAt(offset, fit(offset, length));
     } catch (const std::bad_alloc &) {
         return Status::AllocationFailed;
     }
-    // Printable ASCII stays, 0x7F included; every other byte shows as a dot.
-    QString text(bytes.size(), QLatin1Char('.'));
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const uchar c = uchar(bytes.at(i));
-        if (c >= 0x20 && c <= 0x7F)
-            text[i] = QLatin1Char(char(c));
-    }
-    addElement(false, offset, 0, quint64(bytes.size()), QStringLiteral("value"), text, QString(),
-               QString(), -1);
+    addField(offset, length, QStringLiteral("value"), toPrintable(bytes));
     return Status::Success;
 }

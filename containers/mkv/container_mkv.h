@@ -2,7 +2,6 @@
 
 #include "container_abstract.h"
 #include "dispatch_records.h"
-#include "file_window.h"
 
 #include <QHash>
 #include <QString>
@@ -34,12 +33,15 @@ protected:
     void prepareParsing() override;
     void finalizeParsing() override;
 
-    /// Reads the identifier at offset (an element ending at end). Returns 6 for an identifier
-    /// longer than 4 bytes and 5 for one cut by end; outputs are set only on success.
+    /// Reads the identifier at offset, of an element that ends at the latest at end. Returns 6
+    /// for an identifier longer than 4 bytes (outputs untouched) and 5 for one cut by end
+    /// (only *length is set, when its first byte exists); both outputs are set on success.
     int getID(quint64 offset, quint64 end, quint32 *id, uchar *length);
-    /// Reads a variable-size integer at offset with its length marker removed. Returns 5 when
-    /// it is cut by end (outputs untouched) and 6 when its first byte is 0 (longer than
-    /// 8 bytes; the outputs then hold the eight bytes read as if they had a marker).
+    /// Reads a variable-size integer at offset with its length marker removed, of an element
+    /// that ends at the latest at end. Returns 5 when it is cut by end (the outputs then hold
+    /// the bytes that exist, the missing ones taken as 0; untouched when not even the first
+    /// byte exists) and 6 when its first byte is 0 (longer than 8 bytes; the outputs then hold
+    /// the eight bytes read as if they had a marker).
     int getEBMLelement(quint64 offset, quint64 end, quint64 *value, uchar *length);
     /// Length (1..8) of a variable-size field beginning with this byte.
     static uchar getEBMLsize(uchar firstByte);
@@ -68,10 +70,11 @@ protected:
     int parsePixelHeight(ElementMKV *element);
     int parseDisplayUnit(ElementMKV *element);
     int parseBlock(ElementMKV *element);
+    /// "TimecodeScale": nanoseconds per tick of the segment's timestamps.
+    int parseTimecodeScale(ElementMKV *element);
 
 private:
-    /// A frame of a track whose type is not known yet; registered once the track turns out
-    /// to be a video track.
+    /// A frame of a block met before its track was described; registered once it is.
     struct PendingFrame
     {
         quint64 offset = 0;
@@ -97,33 +100,31 @@ private:
 
     int walkChildren(ElementMKV *element, quint32 id, bool unknownSize);
     bool endsUnknownSize(quint32 parentId, quint64 offset, quint64 end);
-    void addValue(const ElementMKV *element, quint64 length, const QString &text,
+    /// Whether the data of element run past its parent or the file.
+    bool dataCut(const ElementMKV *element) const;
+    void addValue(const ElementMKV *element, const QString &text,
                   const QString &description = QString());
     int readInteger(const ElementMKV *element, quint64 *value);
     int readFloat(const ElementMKV *element, double *value);
     int readText(const ElementMKV *element, quint64 limit, QByteArray *bytes);
+    int reportCutNumber(const ElementMKV *element);
 
-    void completeTrack(quint64 number, quint64 type);
+    void completeTrack(quint64 number);
     void blockFrame(quint64 track, quint64 offset, quint64 size, bool key);
-    void registerVideoFrame(int position, quint64 offset, quint64 size, bool key);
+    void registerBlockFrame(int stream, quint64 offset, quint64 size, bool key);
     void finishGroupBlock();
     int currentStream() const;
 
     DispatchTable<quint32, ElementMKV> m_dictionary;
-    FileWindow m_window;
 
-    quint64 m_end = 0;          ///< end of the element whose children are being walked
     quint32 m_currentId = 0;    ///< identifier of the element whose handler runs
-    bool m_dataCut = false;     ///< the data of that element is cut by its parent or the file
     QVector<QString> m_flagTexts;
 
-    QHash<quint64, quint64> m_trackTypes;
-    QVector<quint64> m_videoTracks;
-    QVector<int> m_videoStreams;            ///< stream that the entry of each video track began
-    QHash<quint64, int> m_videoPositions;   ///< track number -> first position in m_videoTracks
+    QHash<quint64, int> m_trackStreams;     ///< track number -> stream its first entry began
     quint64 m_trackNumber = 0;
     quint64 m_trackType = 0;
-    int m_entryStream = -1;
+    int m_entryStream = -1;                 ///< stream of the TrackEntry being walked, or -1
+    quint64 m_timecodeScale = 1000000;      ///< nanoseconds per tick of the segment's timestamps
     QHash<quint64, std::vector<PendingFrame>> m_pending;
     GroupBlock m_groupBlock;
 };

@@ -72,7 +72,7 @@ void ContainerMKV::buildDictionary()
         "Position relatively to segment of data origin.");
     add(0x69FC,     UInteger, nullptr,                                  "ChapterTranslateEditionUID");
     add(0x69BF,     UInteger, nullptr,                                  "ChapterTranslateCodec");
-    add(0x2AD7B1,   UInteger, nullptr,                                  "TimecodeScale",
+    add(0x2AD7B1,   UInteger, &ContainerMKV::parseTimecodeScale,        "TimecodeScale",
         "To scale of other time values (in nanoseconds).");
     add(0x2AD7B2,   UInteger, nullptr,                                  "TimecodeScaleDenominator");
     add(0xE7,       UInteger, nullptr,                                  "Timecode");

@@ -5,12 +5,12 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace {
 
 constexpr quint32 blockId = 0xA1;
-constexpr quint64 videoTrack = 1;
 
 QString trackTypeName(quint64 type)
 {
@@ -33,6 +33,16 @@ QString displayUnitName(quint64 unit)
     case 1: return QStringLiteral("centimeters");
     case 2: return QStringLiteral("inches");
     default: return QStringLiteral("unknown");
+    }
+}
+
+StreamRecord::Kind streamKind(quint64 type)
+{
+    switch (type) {
+    case 1: return StreamRecord::Video;
+    case 2: return StreamRecord::Audio;
+    case 17: return StreamRecord::Subtitle;
+    default: return StreamRecord::Other;
     }
 }
 
@@ -62,9 +72,9 @@ int ContainerMKV::parseTrackNumber(ElementMKV *element)
     const int status = readInteger(element, &number);
     if (status != Status::Success)
         return status;
-    addValue(element, element->dataSize, QString::number(number));
+    addValue(element, QString::number(number));
     if (m_trackType != 0)
-        completeTrack(number, m_trackType);
+        completeTrack(number);
     m_trackNumber = number;
     return Status::Success;
 }
@@ -75,35 +85,33 @@ int ContainerMKV::parseTrackType(ElementMKV *element)
     const int status = readInteger(element, &type);
     if (status != Status::Success)
         return status;
-    addValue(element, element->dataSize, QString::number(type), trackTypeName(type));
+    addValue(element, QString::number(type), trackTypeName(type));
+    const int stream = currentStream();
+    if (stream >= 0)
+        streams[stream].kind = streamKind(type);
     if (m_trackNumber != 0)
-        completeTrack(m_trackNumber, type);
+        completeTrack(m_trackNumber);
     m_trackType = type;
     return Status::Success;
 }
 
-void ContainerMKV::completeTrack(quint64 number, quint64 type)
+// The entry being walked has given both its number and its type: its blocks are frames of the
+// stream it began.
+void ContainerMKV::completeTrack(quint64 number)
 {
-    m_trackTypes.insert(number, type);
-    if (type != videoTrack)
+    const int stream = currentStream();
+    // A track number given by two entries keeps the stream of the first.
+    if (stream < 0 || m_trackStreams.contains(number))
         return;
-    // A track number listed twice keeps its first position as its stream index.
-    const bool first = !m_videoPositions.contains(number);
-    if (first)
-        m_videoPositions.insert(number, int(m_videoTracks.size()));
-    m_videoTracks.append(number);
-    m_videoStreams.append(currentStream());
-    if (!first)
-        return;
+    m_trackStreams.insert(number, stream);
     // Blocks met before their track was described (a Tracks element after the clusters).
     const auto pending = m_pending.find(number);
     if (pending == m_pending.end())
         return;
     const std::vector<PendingFrame> frames = std::move(pending.value());
     m_pending.erase(pending);
-    const int position = m_videoPositions.value(number);
     for (const PendingFrame &frame : frames)
-        registerVideoFrame(position, frame.offset, frame.size, frame.key);
+        registerBlockFrame(stream, frame.offset, frame.size, frame.key);
 }
 
 int ContainerMKV::parseDefaultDuration(ElementMKV *element)
@@ -112,7 +120,7 @@ int ContainerMKV::parseDefaultDuration(ElementMKV *element)
     const int status = readInteger(element, &duration);
     if (status != Status::Success)
         return status;
-    addValue(element, element->dataSize, QString::number(duration));
+    addValue(element, QString::number(duration));
     const int stream = currentStream();
     if (stream >= 0 && duration > 0)
         streams[stream].frameRate = 1e9 / double(duration);
@@ -131,7 +139,11 @@ int ContainerMKV::parseCodecID(ElementMKV *element)
     if (status != Status::Success)
         return status;
     const qsizetype zero = bytes.indexOf('\0');
-    addValue(element, element->dataSize, QString::fromUtf8(zero < 0 ? bytes : bytes.left(zero)));
+    const QString codec = QString::fromUtf8(zero < 0 ? bytes : bytes.left(zero));
+    addValue(element, codec);
+    const int stream = currentStream();
+    if (stream >= 0 && !dataCut(element))
+        streams[stream].codec = codec;
     return Status::Success;
 }
 
@@ -139,7 +151,7 @@ int ContainerMKV::parseCodecPrivate(ElementMKV *element)
 {
     const int status = reportValueBinary(element);
     const int stream = currentStream();
-    if (status == Status::Success && stream >= 0) {
+    if (status == Status::Success && stream >= 0 && !dataCut(element)) {
         streams[stream].configOffset = element->dataOffset;
         streams[stream].configSize = element->dataSize;
     }
@@ -152,7 +164,7 @@ int ContainerMKV::parsePixelWidth(ElementMKV *element)
     const int status = readInteger(element, &width);
     if (status != Status::Success)
         return status;
-    addValue(element, element->dataSize, QString::number(width));
+    addValue(element, QString::number(width));
     const int stream = currentStream();
     if (stream >= 0)
         streams[stream].width = clampToInt(width);
@@ -165,7 +177,7 @@ int ContainerMKV::parsePixelHeight(ElementMKV *element)
     const int status = readInteger(element, &height);
     if (status != Status::Success)
         return status;
-    addValue(element, element->dataSize, QString::number(height));
+    addValue(element, QString::number(height));
     const int stream = currentStream();
     if (stream >= 0)
         streams[stream].height = clampToInt(height);
@@ -177,7 +189,7 @@ int ContainerMKV::parseDisplayUnit(ElementMKV *element)
     quint64 unit = 0;
     const int status = readInteger(element, &unit);
     if (status == Status::Success)
-        addValue(element, element->dataSize, QString::number(unit), displayUnitName(unit));
+        addValue(element, QString::number(unit), displayUnitName(unit));
     return status;
 }
 
@@ -189,43 +201,40 @@ int ContainerMKV::parseDisplayUnit(ElementMKV *element)
 int ContainerMKV::parseBlock(ElementMKV *element)
 {
     const quint64 d = element->dataOffset;
-    const quint64 end = d + element->dataSize;
-    const QString cutShort = QStringLiteral("The block header is cut short.");
+    // The header ends at the latest where the block ends; a block cut by its parent or the
+    // file ends before its size says.
+    const Bound bound(*this, d + element->dataSize);
+    const quint64 end = bound.end();
+    const bool cut = end < d + element->dataSize;
 
     quint64 track = 0;
-    uchar length = 0;
-    if (getEBMLelement(d, end, &track, &length) == Status::UnexpectedEnd) {
-        addNote(cutShort);
-        return Status::UnexpectedEnd;
-    }
-    addElement(false, d, 0, length, QStringLiteral("TrackNumber"), QString::number(track), QString(),
-               QString(), -1);
-
+    uchar length = 1;
+    getEBMLelement(d, end, &track, &length);
+    const quint64 headerSize = length + 3u;
+    // The bytes of a cut header that do not exist are read as 0; their fields show the others.
+    char header[3] = {};
     quint64 available = 0;
-    const char *header = m_window.peek(d + length, 3, &available);
-    available = std::min(available, end - (d + length));
-    if (available < 2) {
-        addNote(cutShort);
-        return Status::UnexpectedEnd;
-    }
-    const qint16 timecode = qFromBigEndian<qint16>(header);
-    addElement(false, d + length, 0, 2, QStringLiteral("Timecode"), QString::number(timecode),
-               QString(), QString(), -1);
-    if (available < 3) {
-        addNote(cutShort);
-        return Status::UnexpectedEnd;
-    }
+    const char *bytes = window.peek(d + length, sizeof header, &available);
+    if (bytes)
+        std::memcpy(header, bytes, std::min(available, end - std::min(end, d + length)));
     const uchar flags = uchar(header[2]);
-    addElement(false, d + length + 2, 0, 1, QStringLiteral("Flags"), QString::number(flags),
-               QString(), m_flagTexts.at(flags), -1);
+    addField(d, length, QStringLiteral("TrackNumber"), QString::number(track));
+    addField(d + length, 2, QStringLiteral("Timecode"), QString::number(qFromBigEndian<qint16>(header)));
+    addField(d + length + 2, 1, QStringLiteral("Flags"), QString::number(flags), QString(),
+             m_flagTexts.at(flags));
+    if (end - d < headerSize) {
+        // The walker noted a block cut by its parent; here the block is too small for its header.
+        if (!cut)
+            noteMissingFields(bound, d);
+        return Status::UnexpectedEnd;
+    }
 
-    const quint64 frameStart = d + length + 3;
-    const quint64 frameBytes = end - frameStart;
-    addElement(false, frameStart, 0, frameBytes, QStringLiteral("data"), QString(), QString(),
-               QString(), -1);
+    const quint64 frameStart = d + headerSize;
+    const quint64 frameBytes = element->dataSize - headerSize;
+    addField(frameStart, frameBytes, QStringLiteral("data"), QString());
 
     // A frame cut by the end of its parent or the file is shown but not listed.
-    if (m_dataCut)
+    if (cut)
         return Status::Success;
     if (m_currentId == blockId && m_groupBlock.open && !m_groupBlock.hasBlock) {
         m_groupBlock.hasBlock = true;
@@ -238,6 +247,19 @@ int ContainerMKV::parseBlock(ElementMKV *element)
     return Status::Success;
 }
 
+int ContainerMKV::parseTimecodeScale(ElementMKV *element)
+{
+    quint64 scale = 0;
+    const int status = readInteger(element, &scale);
+    if (status != Status::Success)
+        return status;
+    addValue(element, QString::number(scale));
+    // 0 is no scale; the default stays.
+    if (scale != 0)
+        m_timecodeScale = scale;
+    return Status::Success;
+}
+
 void ContainerMKV::finishGroupBlock()
 {
     if (m_groupBlock.hasBlock)
@@ -247,27 +269,17 @@ void ContainerMKV::finishGroupBlock()
 
 void ContainerMKV::blockFrame(quint64 track, quint64 offset, quint64 size, bool key)
 {
-    const auto type = m_trackTypes.constFind(track);
-    if (type == m_trackTypes.constEnd()) {
+    const auto stream = m_trackStreams.constFind(track);
+    if (stream == m_trackStreams.constEnd())
         m_pending[track].push_back({offset, size, key});
-        return;
-    }
-    if (type.value() != videoTrack)
-        return;
-    const auto position = m_videoPositions.constFind(track);
-    if (position != m_videoPositions.constEnd())
-        registerVideoFrame(position.value(), offset, size, key);
+    else
+        registerBlockFrame(stream.value(), offset, size, key);
 }
 
-void ContainerMKV::registerVideoFrame(int position, quint64 offset, quint64 size, bool key)
+void ContainerMKV::registerBlockFrame(int stream, quint64 offset, quint64 size, bool key)
 {
     frameOffset = offset;
     frameSize = size;
     keyFrame = key ? 1 : 0;
-    // Frame numbers count per stream; a track entry began the stream whose counter is used.
-    const int stream = m_videoStreams.at(position);
-    quint64 number = 0;
-    if (stream >= 0 && stream < frameCounters.size())
-        number = frameCounters[stream]++;
-    registerFrame(uint(position), number);
+    registerStreamFrame(stream);
 }

@@ -53,30 +53,6 @@ int ContainerMOV::verifyContainerFormat(const QString &fileName)
     return verifySuffix(fileName, {QStringLiteral("mov"), QStringLiteral("qt")}, "MOV");
 }
 
-void ContainerMOV::boxStarting(const QString &type)
-{
-    if (type.compare(QLatin1String("trak"), Qt::CaseInsensitive) == 0)
-        ++m_tracksMet;
-}
-
-// A QuickTime track holds a media handler in "mdia" and a data handler in "minf"; only the
-// first handler of each track says what the track is.
-void ContainerMOV::handlerFound(const QString &handlerType)
-{
-    if (m_tracksClassified >= m_tracksMet)
-        return;
-    TrackSampleTables *track = currentTrack();
-    if (handlerType == QLatin1String("vide")) {
-        ++m_tracksClassified;
-        if (track)
-            track->video = true;
-    } else {
-        --m_tracksMet;
-        if (track)
-            track->video = false;
-    }
-}
-
 // Every table that places samples must be there; without a sync sample table every sample is
 // a key frame, as in the other variants.
 bool ContainerMOV::walksTrack(const TrackSampleTables &tables) const

@@ -3,7 +3,7 @@
 #include "container_iso.h"
 
 /// Parser of the QuickTime plug-in: the ISO box walker with the QuickTime box table, no user
-/// types, and tracks classified by the first handler box of each track.
+/// types, and frames only from tracks that have every sample table.
 class ContainerMOV : public ContainerIso
 {
 public:
@@ -14,11 +14,5 @@ public:
 
 protected:
     int verifyContainerFormat(const QString &fileName) override;
-    void boxStarting(const QString &type) override;
-    void handlerFound(const QString &handlerType) override;
     bool walksTrack(const TrackSampleTables &tables) const override;
-
-private:
-    int m_tracksMet = 0;
-    int m_tracksClassified = 0;
 };

@@ -1,19 +1,24 @@
-// Real files made by ffmpeg (tests/fixtures/avi/make_fixtures.sh), checked against the video
-// packets ffprobe listed for the same files, and cut at every byte.
+// Real files made by ffmpeg (tests/fixtures/avi/make_fixtures.sh), checked against the packets
+// and streams ffprobe listed for the same files, and cut at every byte.
 
 #include "avi_parse.h"
+#include "leftover_marker.h"
 #include "status.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QMap>
 #include <QProcess>
 #include <QSet>
 #include <QTest>
+#include <QtEndian>
+
+#include <numeric>
 
 namespace {
 
-const QString garbage = QStringLiteral("d771bd4e-a2e6-46e3-ad1c-1aafa1b60c87");
+const QString garbage = QString::fromLatin1(leftoverMarker);
 
 QString fixture(const QString &name)
 {
@@ -25,12 +30,39 @@ QStringList lines(const QByteArray &text)
     return QString::fromUtf8(text).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
-QStringList expectedFrames(const QString &name)
+// The lines of an expected file without its header line.
+QStringList expectedLines(const QString &name, const QString &kind)
 {
-    QFile file(fixture(name + QStringLiteral(".frames.csv")));
+    QFile file(fixture(name + kind));
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    return lines(file.readAll());
+    return lines(file.readAll()).mid(1);
+}
+
+// "pos,size,keyframe" of each frame, by stream; rows are "stream,pos,size,keyframe...".
+QMap<int, QStringList> framesByStream(const QStringList &rows)
+{
+    QMap<int, QStringList> streams;
+    for (const QString &row : rows) {
+        const QStringList columns = row.split(QLatin1Char(','));
+        streams[columns[0].toInt()] << columns.mid(1, 3).join(QLatin1Char(','));
+    }
+    return streams;
+}
+
+// The codec text of a stream as ffprobe's codec_tag gives it: a video FourCC as its four
+// characters (the bitmap codings 0 to 3 by name), an audio format tag as it is.
+QString codecOfTag(const QString &kind, const QString &tag)
+{
+    if (kind != QLatin1String("video"))
+        return tag;
+    const quint32 value = tag.toUInt(nullptr, 16);
+    static const char *const codings[] = {"BI_RGB", "BI_RLE8", "BI_RLE4", "BI_BITFIELDS"};
+    if (value < 4)
+        return QLatin1String(codings[value]);
+    QByteArray code(4, '\0');
+    qToLittleEndian(value, code.data());
+    return QString::fromLatin1(code);
 }
 
 QStringList frameLines(const std::vector<FrameRecord> &frames)
@@ -80,6 +112,8 @@ class TestAviFixtures : public QObject
 private slots:
     void frames_data();
     void frames();
+    void streams_data() { frames_data(); }
+    void streams();
     void openDml();
     void truncatedAtEveryByte_data();
     void truncatedAtEveryByte();
@@ -113,9 +147,11 @@ void TestAviFixtures::frames()
     QCOMPARE(parse.outcome.status, 0);
     QCOMPARE(parse.outcome.firstFailure, 0);
     QVERIFY(!parse.outcome.stalled);
-    const QStringList expected = expectedFrames(name);
-    QVERIFY(expected.size() > 2);
-    QCOMPARE(frameLines(parse.sink.frames), expected);
+    // Frames come from idx1 alone. The OpenDML file is one RIFF whose idx1 lists every chunk;
+    // chunks of a RIFF(AVIX) part, listed only by its ix## indexes, are not frames yet.
+    const QMap<int, QStringList> expected = framesByStream(expectedLines(name, QStringLiteral(".frames.csv")));
+    QVERIFY(!expected.isEmpty());
+    QCOMPARE(framesByStream(frameLines(parse.sink.frames).mid(1)), expected);
 
     QTEST(int(parse.sink.streamRecords.size()), "streams");
     QTEST(parse.count(garbage), "garbageElements");
@@ -137,13 +173,44 @@ void TestAviFixtures::frames()
     QVERIFY(dump.waitForFinished(30000));
     QCOMPARE(dump.exitCode(), 0);
     QStringList printed;
+    QMap<int, int> numbers;
     for (const QString &line : lines(dump.readAllStandardOutput())) {
         const QStringList columns = line.split(QLatin1Char(','));
         QCOMPARE(columns.size(), 7);
+        if (!printed.isEmpty())
+            QCOMPARE(columns[1].toInt(), numbers[columns[0].toInt()]++);
         printed << QStringList{columns[0], columns[2], columns[3], columns[4]}.join(QLatin1Char(','));
     }
     QCOMPARE(printed.value(0), QStringLiteral("stream,offset,size,keyframe"));
-    QCOMPARE(printed.mid(1), expected.mid(1));
+    QCOMPARE(framesByStream(printed.mid(1)), expected);
+}
+
+void TestAviFixtures::streams()
+{
+    QFETCH(QString, name);
+    AviParse parse;
+    parseAviFile(&parse, fixture(name));
+    // ffprobe's time base is dwScale / dwRate in lowest terms; the stream's timescale is dwRate.
+    QStringList scales;
+    for (const ElementRecord &record : parse.sink.elements())
+        if (record.name == QLatin1String("dwScale"))
+            scales << record.value;
+    QStringList seen;
+    for (qsizetype i = 0; i < parse.sink.streamRecords.size(); ++i) {
+        const StreamRecord &stream = parse.sink.streamRecords[i];
+        const quint64 scale = scales.value(i).toULongLong();
+        const quint64 common = std::gcd(scale, stream.timescale);
+        const QString kind = StreamRecord::kindName(stream.kind);
+        seen << QStringLiteral("%1,%2,%3,%4/%5").arg(i).arg(kind, stream.codec).arg(scale / common).arg(stream.timescale / common);
+    }
+    QStringList expected;
+    for (const QString &row : expectedLines(name, QStringLiteral(".streams.csv"))) {
+        const QStringList columns = row.split(QLatin1Char(','));
+        QCOMPARE(columns.size(), 4);
+        expected << QStringList{columns[0], columns[1], codecOfTag(columns[1], columns[2]), columns[3]}.join(QLatin1Char(','));
+    }
+    QVERIFY(!expected.isEmpty());
+    QCOMPARE(seen, expected);
 }
 
 void TestAviFixtures::openDml()

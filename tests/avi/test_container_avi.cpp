@@ -4,6 +4,7 @@
 #include "avi_parse.h"
 #include "byte_builder.h"
 #include "codec_tags.h"
+#include "leftover_marker.h"
 #include "status.h"
 
 #include <QElapsedTimer>
@@ -13,10 +14,12 @@
 #include <QTest>
 
 #include <cmath>
+#include <tuple>
+#include <utility>
 
 namespace {
 
-const QString garbage = QStringLiteral("d771bd4e-a2e6-46e3-ad1c-1aafa1b60c87");
+const QString garbage = QString::fromLatin1(leftoverMarker);
 
 QByteArray mainHeaderBody(quint32 microSeconds, quint32 flags)
 {
@@ -27,10 +30,10 @@ QByteArray mainHeaderBody(quint32 microSeconds, quint32 flags)
 }
 
 QByteArray streamHeader(const char *type, quint32 scale, quint32 rate, quint32 length,
-                        quint32 quality = 0xFFFFFFFFu, quint32 start = 0)
+                        quint32 quality = 0xFFFFFFFFu, quint32 start = 0, const char *handler = "FMP4")
 {
     ByteBuilder b;
-    b.fourcc(type).fourcc("FMP4").u32le(0).u16le(0).u16le(0).u32le(0);
+    b.fourcc(type).fourcc(handler).u32le(0).u16le(0).u16le(0).u32le(0);
     b.u32le(scale).u32le(rate).u32le(start).u32le(length).u32le(0).u32le(quality).u32le(0);
     b.u16le(0).u16le(0).u16le(64).u16le(48);
     return b.bytes();
@@ -92,6 +95,15 @@ QByteArray idx1(const QList<IndexEntry> &entries)
     return b.bytes();
 }
 
+// Every registered frame as "stream:number:key", in the order registered.
+QString frameList(AviParse &parse)
+{
+    QStringList frames;
+    for (const FrameRecord &frame : parse.sink.frames)
+        frames << QStringLiteral("%1:%2:%3").arg(frame.stream).arg(frame.number).arg(int(frame.keyFrame));
+    return frames.join(QLatin1Char(' '));
+}
+
 // Lines of the compact tree, without the values.
 QStringList treeLines(AviParse &parse)
 {
@@ -120,14 +132,20 @@ private slots:
     void audioFormat_data();
     void audioFormat();
     void unknownStreamType();
+    void streamKinds_data();
+    void streamKinds();
     void videoProperties();
     void idx1Entries();
     void idx1StreamNumbers();
+    void idx1Frames_data();
+    void idx1Frames();
     void idx1UnlistedStream();
     void indx_data();
     void indx();
     void extensionRiff();
     void deepNesting();
+    void damageAmongSiblings_data();
+    void damageAmongSiblings();
     void strayBytes();
     void codecTable();
     void codecLookup_data();
@@ -269,7 +287,7 @@ void TestContainerAvi::walker_data()
         << QStringLiteral("LIST(odml)@0+12\n  id@0+4=LIST\n  size@4+4=4\n  type@8+4=odml");
     QTest::newRow("list shorter than its type")
         << build([](ByteBuilder &b) { b.fourcc("LIST").u32le(2).text("od"); })
-        << QStringLiteral("LIST(od)@0+10\n  id@0+4=LIST\n  size@4+4=2\n  type@8+2=od");
+        << QStringLiteral("LIST(od)@0+10\n  id@0+4=LIST\n  size@4+4=2\n  type@8+2=6f64");
 }
 
 void TestContainerAvi::walker()
@@ -345,18 +363,24 @@ void TestContainerAvi::mainHeader()
     QCOMPARE(parse.value("avih", "dwReserved"), QStringLiteral("1 2 3 4"));
     QVERIFY(parse.sink.tree().endsWith(QStringLiteral("\n  %1@64+8").arg(garbage)));
 
-    // A header cut short: the fields it lacks read as 0 and stay inside the chunk.
+    // A header cut short: the fields past the chunk are left out, one partly inside shows its
+    // bytes, the chunk says how many its fields lack, and the bytes after it stay its sibling's.
     ByteBuilder shortHeader;
-    shortHeader.riffChunk("avih", [](ByteBuilder &c) { c.raw(mainHeaderBody(3, 0x20).left(20)); });
+    shortHeader.riffChunk("avih", [](ByteBuilder &c) { c.raw(mainHeaderBody(3, 0x20).left(22)); });
     shortHeader.riffChunk("JUNK", [](ByteBuilder &c) { c.u32le(0xFFFFFFFFu).zeros(60); });
     AviParse cut;
     parseAviBytes(&cut, shortHeader.bytes());
     QCOMPARE(cut.readable("avih", "dwMicroSecPerFrame"), QStringLiteral("333333 frames/second"));
     QCOMPARE(cut.readable("avih", "dwFlags"), QStringLiteral("AVIF_MUSTUSEINDEX"));
     QCOMPARE(cut.value("avih", "dwTotalFrames"), QStringLiteral("10"));
-    QCOMPARE(cut.value("avih", "dwInitialFrames"), QStringLiteral("0"));
-    QCOMPARE(cut.value("avih", "dwWidth"), QStringLiteral("0"));
-    QVERIFY(cut.sink.notes.value(cut.sink.find("avih")->id).contains(QStringLiteral("20 of the 56 bytes")));
+    QCOMPARE(cut.value("avih", "dwInitialFrames"), QStringLiteral("0000"));
+    QVERIFY(cut.sink.notes.value(cut.field("avih", "dwInitialFrames")->id).startsWith(QStringLiteral("2 bytes are missing")));
+    QCOMPARE(cut.value("avih", "dwStreams"), QStringLiteral("<missing>"));
+    QCOMPARE(cut.sink.notes.value(cut.sink.find("avih")->id),
+             QStringLiteral("34 bytes are missing: its fields need 56 bytes, but it holds 22."));
+    QCOMPARE(cut.outcome.firstFailure, int(Status::UnexpectedEnd));
+    QCOMPARE(cut.outcome.failureElement, QStringLiteral("avih"));
+    QCOMPARE(cut.value("JUNK", "size"), QStringLiteral("64"));
     QCOMPARE(cut.shapeFault(shortHeader.size()), QString());
 
     ByteBuilder zero;
@@ -415,10 +439,11 @@ void TestContainerAvi::videoFormat_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("codecId");
     QTest::addColumn<int>("format");
+    QTest::addColumn<QString>("codec");
 
-    QTest::newRow("uncompressed") << 0u << "" << 14 << 3;
-    QTest::newRow("H264") << fourccValue("H264") << "H264" << 28 << 0;
-    QTest::newRow("bit fields") << 3u << "\x03" << 14 << 0;
+    QTest::newRow("uncompressed") << 0u << "" << 14 << 3 << "BI_RGB";
+    QTest::newRow("H264") << fourccValue("H264") << "H264" << 28 << 0 << "H264";
+    QTest::newRow("bit fields") << 3u << "\x03" << 14 << 0 << "BI_BITFIELDS";
 }
 
 void TestContainerAvi::videoFormat()
@@ -439,6 +464,7 @@ void TestContainerAvi::videoFormat()
     QCOMPARE(parse.sink.streamRecords[0].height, -240);
     QTEST(parse.sink.streamRecords[0].codecId, "codecId");
     QTEST(parse.sink.streamRecords[0].format, "format");
+    QTEST(parse.sink.streamRecords[0].codec, "codec");
     QCOMPARE(parse.sink.streamRecords[0].frameRate, 30.0);
     QCOMPARE(parse.count(garbage), 0);
 }
@@ -448,15 +474,17 @@ void TestContainerAvi::audioFormat_data()
     QTest::addColumn<QByteArray>("format");
     QTest::addColumn<QStringList>("fields");
     QTest::addColumn<QString>("last");
+    QTest::addColumn<QString>("codec");
 
     const QStringList always{"wFormatTag", "nChannels", "nSamplesPerSec", "nAvgBytesPerSec", "nBlockAlign"};
     ByteBuilder pcm;
     pcm.u16le(1).u16le(2).u32le(44100).u32le(176400).u16le(4).u16le(16);
-    QTest::newRow("16 bytes") << pcm.bytes() << always + QStringList{"wBitsPerSample"} << "16";
+    QTest::newRow("16 bytes") << pcm.bytes() << always + QStringList{"wBitsPerSample"} << "16" << "0x0001";
     QTest::newRow("18 bytes, no extra") << pcm.bytes() + QByteArray(2, '\0')
-                                        << always + QStringList{"wBitsPerSample", "cbSize"} << "0";
-    // Shorter than a WAVEFORMAT: the missing members read as 0 and end with the chunk.
-    QTest::newRow("10 bytes") << pcm.bytes().left(10) << always << "0";
+                                        << always + QStringList{"wBitsPerSample", "cbSize"} << "0" << "0x0001";
+    // Shorter than a WAVEFORMAT: a member cut by the end of the chunk shows its bytes, the
+    // members past it are left out.
+    QTest::newRow("10 bytes") << pcm.bytes().left(10) << always.mid(0, 4) << "10b1" << "0x0001";
 
     ByteBuilder extensible;
     extensible.u16le(0xFFFE).u16le(2).u32le(48000).u32le(192000).u16le(4).u16le(16).u16le(22);
@@ -465,12 +493,13 @@ void TestContainerAvi::audioFormat_data()
                                 << always + QStringList{"wBitsPerSample", "cbSize",
                                                         "wValidBitsPerSample,wSamplesPerBlock,wReserved",
                                                         "dwChannelMask", "SubFormat"}
-                                << "{00000001-0000-0010-8000-00aa00389b71}";
+                                << "{00000001-0000-0010-8000-00aa00389b71}" << "0xfffe";
     // cbSize claims more than the chunk holds: the extra field ends with the chunk.
     ByteBuilder claims;
     claims.u16le(0x2000).u16le(1).u32le(22050).u32le(4000).u16le(1).u16le(0).u16le(0xFFFF).text("abcd");
     QTest::newRow("cbSize past the chunk") << claims.bytes()
-                                           << always + QStringList{"wBitsPerSample", "cbSize", "extra_format_info"} << "";
+                                           << always + QStringList{"wBitsPerSample", "cbSize", "extra_format_info"} << ""
+                                           << "0x2000";
 }
 
 void TestContainerAvi::audioFormat()
@@ -494,6 +523,7 @@ void TestContainerAvi::audioFormat()
     QCOMPARE(parse.shapeFault(b.size()), QString());
     QCOMPARE(parse.sink.streamRecords.size(), 1);
     QCOMPARE(parse.sink.streamRecords[0].codecId, 0);
+    QTEST(parse.sink.streamRecords[0].codec, "codec");
 }
 
 void TestContainerAvi::unknownStreamType()
@@ -511,6 +541,41 @@ void TestContainerAvi::unknownStreamType()
     QVERIFY(parse.sink.tree(false).endsWith(QStringLiteral("strf@176+40\n  id@176+4\n  size@180+4\n  value@184+32")));
     QCOMPARE(parse.sink.streamRecords.size(), 2);
     QCOMPARE(parse.sink.streamRecords[1].width, 0);
+}
+
+void TestContainerAvi::streamKinds_data()
+{
+    QTest::addColumn<QByteArray>("type");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("codec");
+
+    // The handler is "DXSB"; the format names the codec of video and audio streams.
+    QTest::newRow("video") << QByteArray("vids") << int(StreamRecord::Video) << "XVID";
+    QTest::newRow("audio") << QByteArray("auds") << int(StreamRecord::Audio) << "0x0001";
+    QTest::newRow("subtitles") << QByteArray("txts") << int(StreamRecord::Subtitle) << "DXSB";
+    QTest::newRow("MIDI") << QByteArray("mids") << int(StreamRecord::Other) << "DXSB";
+    QTest::newRow("unknown type") << QByteArray("iavs") << int(StreamRecord::Other) << "DXSB";
+}
+
+void TestContainerAvi::streamKinds()
+{
+    QFETCH(QByteArray, type);
+    ByteBuilder b;
+    b.riffChunk("strh", [&](ByteBuilder &c) { c.raw(streamHeader(type.constData(), 2, 48000, 0, 0, 0, "DXSB")); });
+    if (type == "vids")
+        chunk("strf", bitmapInfo(64, 48, fourccValue("XVID")))(b);
+    else if (type == "auds")
+        b.riffChunk("strf", [](ByteBuilder &c) { c.u16le(1).u16le(1).u32le(8000).u32le(16000).u16le(2).u16le(16); });
+    else
+        chunk("strf", QByteArray(8, 'f'))(b);
+    AviParse parse;
+    parseAviBytes(&parse, b.bytes());
+    QCOMPARE(parse.sink.streamRecords.size(), 1);
+    const StreamRecord &stream = parse.sink.streamRecords[0];
+    QTEST(int(stream.kind), "kind");
+    QTEST(stream.codec, "codec");
+    // Frame times count dwScale ticks of 1 / dwRate seconds.
+    QCOMPARE(stream.timescale, quint64(48000));
 }
 
 void TestContainerAvi::videoProperties()
@@ -574,16 +639,49 @@ void TestContainerAvi::idx1StreamNumbers()
     AviParse parse;
     parseAviBytes(&parse, b.bytes());
     QCOMPARE(parse.outcome.firstFailure, 0);
-    QCOMPARE(parse.sink.frames.size(), size_t(3));
-    QCOMPARE(parse.sink.frames[0].stream, 1u);
-    QCOMPARE(parse.sink.frames[1].stream, 2u);
-    QCOMPARE(parse.sink.frames[1].number, quint64(0));
-    QCOMPARE(parse.sink.frames[2].stream, 1u);
-    QCOMPARE(parse.sink.frames[2].number, quint64(1));
+    QCOMPARE(frameList(parse), QStringLiteral("0:0:1 1:0:1 2:0:1 1:1:0"));
     QCOMPARE(parse.sink.streamRecords.size(), 3);
     QCOMPARE(parse.sink.streamRecords[0].width, 0);
     QCOMPARE(parse.sink.streamRecords[1].width, 64);
     QCOMPARE(parse.sink.streamRecords[2].codecId, 13);
+}
+
+void TestContainerAvi::idx1Frames_data()
+{
+    QTest::addColumn<QByteArray>("entries");
+    QTest::addColumn<QString>("frames");
+    QTest::addColumn<int>("notes");
+
+    // Stream 00 is video, stream 01 audio.
+    QTest::newRow("audio chunks are key frames whatever their flags")
+        << idx1({{"00dc", 0x10, 4, 10}, {"01wb", 0, 22, 10}, {"01wb", 0x10, 40, 10}, {"00dc", 0, 58, 10}})
+        << "0:0:1 1:0:1 1:1:1 0:1:0" << 0;
+    QTest::newRow("empty chunks are no frames")
+        << idx1({{"01wb", 0x10, 4, 0}, {"00dc", 0x10, 12, 0}, {"01wb", 0x10, 20, 10}}) << "1:0:1" << 0;
+    QTest::newRow("palette changes and lists are no frames")
+        << idx1({{"00pc", 0, 4, 10}, {"rec ", 0x1, 22, 30}, {"00dc", 0x10, 30, 10}}) << "0:0:1" << 0;
+    // The index goes on after them, and says so once.
+    QTest::newRow("streams the file does not have")
+        << idx1({{"05wb", 0x10, 4, 10}, {"zzwb", 0x10, 22, 10}, {"01wb", 0x10, 40, 10}, {"07pc", 0, 58, 4}})
+        << "1:0:1" << 1;
+}
+
+void TestContainerAvi::idx1Frames()
+{
+    QFETCH(QByteArray, entries);
+    ByteBuilder b;
+    b.riffList("RIFF", "AVI ", [&](ByteBuilder &r) {
+        headerList(r, {"vids", "auds"});
+        r.riffList("LIST", "movi");
+        chunk("idx1", entries)(r);
+    });
+    AviParse parse;
+    parseAviBytes(&parse, b.bytes());
+    QCOMPARE(parse.outcome.firstFailure, 0);
+    QTEST(frameList(parse), "frames");
+    const QString notes = parse.sink.notes.value(parse.sink.find("idx1")->id);
+    QTEST(int(notes.count(QStringLiteral("does not have"))), "notes");
+    QVERIFY(notes.isEmpty() || notes.contains(QStringLiteral("Entry 0 names stream 05")));
 }
 
 void TestContainerAvi::idx1UnlistedStream()
@@ -753,6 +851,60 @@ void TestContainerAvi::deepNesting()
     for (const QString &note : std::as_const(parse.sink.notes))
         noted = noted || note.contains(QStringLiteral("too deep"));
     QVERIFY(noted);
+}
+
+void TestContainerAvi::damageAmongSiblings_data()
+{
+    QTest::addColumn<QByteArray>("damaged");
+    QTest::addColumn<int>("place");
+    QTest::addColumn<QString>("element");
+    QTest::addColumn<int>("status");
+
+    const auto bytes = [](const ByteBuilder::Body &body) {
+        ByteBuilder b;
+        body(b);
+        return b.bytes();
+    };
+    const QList<std::tuple<const char *, QByteArray, QString, int>> damages{
+        {"truncated strh", bytes(chunk("strh", streamHeader("vids", 1, 25, 3).left(30))), "strh", Status::UnexpectedEnd},
+        {"list shorter than its type", bytes([](ByteBuilder &b) { b.fourcc("LIST").u32le(2).text("od"); }), "LIST(od)",
+         Status::UnexpectedEnd},
+        {"chunk past its list", bytes([](ByteBuilder &b) { b.fourcc("ISFT").u32le(1000).text("abcd"); }), "ISFT",
+         Status::UnexpectedEnd},
+        {"index of an unlisted video stream", bytes(chunk("idx1", idx1({{"07dc", 0x10, 4, 10}}))), "idx1",
+         Status::NotVideoStream},
+    };
+    const QList<std::pair<const char *, int>> places{{"first", 0}, {"middle", 1}, {"last", 3}};
+    for (const auto &[name, damaged, element, status] : damages)
+        for (const auto &[where, place] : places)
+            QTest::newRow(qPrintable(QStringLiteral("%1, %2").arg(QLatin1String(name), QLatin1String(where))))
+                << damaged << place << element << status;
+}
+
+void TestContainerAvi::damageAmongSiblings()
+{
+    // The damaged chunk among three sound siblings of a list, then a chunk damaged in another
+    // way: the outcome names the damaged chunk wherever it stands.
+    QFETCH(QByteArray, damaged);
+    QFETCH(int, place);
+    ByteBuilder b;
+    b.riffList("LIST", "strl", [&](ByteBuilder &l) {
+        for (int i = 0; i <= 3; ++i) {
+            if (i == place)
+                l.raw(damaged);
+            if (i < 3)
+                chunk("JUNK", "abcd")(l);
+        }
+    });
+    b.riffChunk("avih", [](ByteBuilder &c) { c.zeros(10); });
+    AviParse parse;
+    parseAviBytes(&parse, b.bytes());
+    QTEST(parse.outcome.firstFailure, "status");
+    QCOMPARE(parse.outcome.failureOffset, quint64(12 + 12 * place));
+    QTEST(parse.outcome.failureElement, "element");
+    QVERIFY(!parse.outcome.stalled);
+    QCOMPARE(parse.outcome.stopOffset, quint64(b.size()));
+    QCOMPARE(parse.shapeFault(b.size()), QString());
 }
 
 void TestContainerAvi::strayBytes()

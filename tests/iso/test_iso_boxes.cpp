@@ -117,6 +117,8 @@ private slots:
     void soundSampleDescription();
     void variants_data();
     void variants();
+    void streamRecord_data();
+    void streamRecord();
     void sampleEntryTail_data();
     void sampleEntryTail();
     void h263Configuration();
@@ -221,16 +223,20 @@ void TestIsoBoxes::fileType_data()
 {
     QTest::addColumn<QByteArray>("brands");
     QTest::addColumn<QString>("shown");
+    QTest::addColumn<QStringList>("notes");
 
-    QTest::newRow("two brands") << QByteArray("isomavc1") << "brand+4 brand+4";
-    QTest::newRow("a partial third brand") << QByteArray("isomavc1mp") << "brand+4 brand+4 brand+2";
-    QTest::newRow("no brands") << QByteArray() << "";
+    QTest::newRow("two brands") << QByteArray("isomavc1") << "brand+4 brand+4" << QStringList();
+    QTest::newRow("a partial third brand") << QByteArray("isomavc1mp") << "brand+4 brand+4 brand+2"
+        << QStringList{"2 bytes are missing: its fields need 28 bytes, but it holds 26.",
+                       "2 bytes are missing: it claims 4 bytes, but the file ends after 2."};
+    QTest::newRow("no brands") << QByteArray() << "" << QStringList();
 }
 
 void TestIsoBoxes::fileType()
 {
     QFETCH(QByteArray, brands);
     QFETCH(QString, shown);
+    QFETCH(QStringList, notes);
     ByteBuilder b;
     b.box("ftyp", [&](ByteBuilder &f) { f.fourcc("mp42").u32be(0x20A).raw(brands); });
     Result result;
@@ -238,7 +244,7 @@ void TestIsoBoxes::fileType()
     QCOMPARE(childList(result.sink, QStringLiteral("ftyp"), true).section(QLatin1Char(' '), 2, 3),
              QStringLiteral("major_brand=mp42 minor_version=0000.02.0a"));
     QCOMPARE(childList(result.sink, QStringLiteral("compatible_brands")), shown);
-    QCOMPARE(notes(result.sink), QStringList());
+    QCOMPARE(IsoTest::notes(result.sink), notes);
 }
 
 void TestIsoBoxes::sampleWalk_data()
@@ -291,12 +297,18 @@ void TestIsoBoxes::sampleWalk_data()
         words(t, "stsz", {0, 4, 9, 8});
         words(t, "stco", {1, 0});
     }) << "0+9*@0 9+8*@0";
-    QTest::newRow("a sound track registers nothing") << movie("soun", [&](ByteBuilder &t) {
+    QTest::newRow("a sound track registers its samples too") << movie("soun", [&](ByteBuilder &t) {
         four(t);
         words(t, "stco", {2, 1000, 2000});
-    }) << "";
+    }) << "1000+10*@0 1010+20*@5 2000+30*@10 2030+40*@15";
+    QTest::newRow("times past 2^32") << video([](ByteBuilder &t) {
+        words(t, "stts", {1, 3, 0xFFFFFFFF});
+        words(t, "stsc", {1, 1, 3, 1});
+        words(t, "stsz", {1, 3});
+        words(t, "stco", {1, 0});
+    }) << "0+1*@0 1+1*@4294967295 2+1*@8589934590";
     {
-        // Video, sound, video: frames keep their track's stream index; a handler and a table
+        // Video, sound, video: frames keep their track's stream row; a handler and a table
         // outside every track change nothing.
         const auto track = [](const char *handler, quint32 size, quint32 offset) {
             return movie(handler, [=](ByteBuilder &t) {
@@ -313,7 +325,7 @@ void TestIsoBoxes::sampleWalk_data()
                 words(x, "stsz", {0, 1, 99});
             });
         });
-        QTest::newRow("tracks in turn") << b.bytes() << "s0:10+3*@0 s2:30+5*@0";
+        QTest::newRow("tracks in turn") << b.bytes() << "s0:10+3*@0 s1:20+4*@0 s2:30+5*@0";
     }
 }
 
@@ -357,6 +369,7 @@ void TestIsoBoxes::sampleDescriptions()
     QCOMPARE(result.sink.streamRecords.size(), 1);
     const StreamRecord &stream = result.sink.streamRecords.first();
     QCOMPARE(stream.codecId, 28);
+    QCOMPARE(stream.codec, QStringLiteral("avc1"));
     QCOMPARE(stream.width, 320);
     QCOMPARE(stream.height, 240);
     QCOMPARE(qint64(stream.configOffset) * 8, entry->offset + (86 + 8) * 8);
@@ -382,6 +395,7 @@ void TestIsoBoxes::variants_data()
     QTest::addColumn<QString>("parser");
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QString>("frames");
+    QTest::addColumn<QString>("kinds");
 
     const auto tables = [](bool durations, bool sync) {
         return [=](ByteBuilder &t) {
@@ -404,18 +418,24 @@ void TestIsoBoxes::variants_data()
     };
     const QByteArray video = quickTimeTrack("vide", tables(true, true));
     const QByteArray sound = quickTimeTrack("soun", tables(true, true));
+    const QString both = QStringLiteral("s%1:100+10@0 s%1:110+20*@5");
 
-    QTest::newRow("MOV: a data handler in minf leaves the track video") << "MOV" << movieOf({video})
-        << "s0:100+10@0 s0:110+20*@5";
-    QTest::newRow("MP4: every handler box sets the kind") << "MP4" << movieOf({video}) << "";
-    QTest::newRow("MOV: a sound track before the video track") << "MOV" << movieOf({sound, video, sound, video})
-        << "s1:100+10@0 s1:110+20*@5 s3:100+10@0 s3:110+20*@5";
+    // The layout QuickTime writes, also found in MP4 files: the first handler decides.
+    for (const QString &parser : parserNames())
+        QTest::addRow("%s: a data handler in minf leaves the track video", qPrintable(parser))
+            << parser << movieOf({video}) << both.arg(0) << "video";
+    QTest::newRow("MOV: sound and video tracks in turn") << "MOV" << movieOf({sound, video, sound, video})
+        << QStringList{both.arg(0), both.arg(1), both.arg(2), both.arg(3)}.join(QLatin1Char(' '))
+        << "audio video audio video";
+    const QByteArray unhandled = ByteBuilder().box("trak", [](ByteBuilder &t) { t.box("mdia"); }).bytes();
+    QTest::newRow("MOV: a track without a handler before a video track") << "MOV" << movieOf({unhandled, video})
+        << both.arg(1) << "other video";
     QTest::newRow("MOV: without a sync table every sample is key")
-        << "MOV" << movieOf({quickTimeTrack("vide", tables(true, false))}) << "s0:100+10*@0 s0:110+20*@5";
+        << "MOV" << movieOf({quickTimeTrack("vide", tables(true, false))}) << "s0:100+10*@0 s0:110+20*@5" << "video";
     QTest::newRow("MOV: without a time-to-sample table no frames")
-        << "MOV" << movieOf({quickTimeTrack("vide", tables(false, true))}) << "";
+        << "MOV" << movieOf({quickTimeTrack("vide", tables(false, true))}) << "" << "video";
     QTest::newRow("MP4: without a time-to-sample table times stay 0")
-        << "MP4" << movie("vide", tables(false, true)) << "s0:100+10@0 s0:110+20*@0";
+        << "MP4" << movie("vide", tables(false, true)) << "s0:100+10@0 s0:110+20*@0" << "video";
 }
 
 void TestIsoBoxes::variants()
@@ -423,9 +443,60 @@ void TestIsoBoxes::variants()
     QFETCH(QString, parser);
     QFETCH(QByteArray, file);
     QFETCH(QString, frames);
+    QFETCH(QString, kinds);
     Result result;
     parse(&result, factory(parser), file);
     QCOMPARE(IsoTest::frames(result.sink, true), frames);
+    QStringList shown;
+    for (const StreamRecord &stream : result.sink.streamRecords)
+        shown << StreamRecord::kindName(stream.kind);
+    QCOMPARE(shown.join(QLatin1Char(' ')), kinds);
+}
+
+// The stream record of a track: its kind from the media handler, its codec from the first
+// sample entry, its timescale from the media header.
+void TestIsoBoxes::streamRecord_data()
+{
+    QTest::addColumn<QByteArray>("handler");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QByteArray>("entry");
+    const QList<std::tuple<const char *, StreamRecord::Kind, const char *>> rows{
+        {"vide", StreamRecord::Video, "avc1"}, {"soun", StreamRecord::Audio, "mp4a"},
+        {"sbtl", StreamRecord::Subtitle, "tx3g"}, {"subt", StreamRecord::Subtitle, "stpp"},
+        {"text", StreamRecord::Subtitle, "text"}, {"clcp", StreamRecord::Subtitle, "c608"},
+        {"hint", StreamRecord::Other, "rtp "}, {"meta", StreamRecord::Other, "mett"}};
+    for (const auto &[handler, kind, entry] : rows)
+        QTest::newRow(handler) << QByteArray(handler) << int(kind) << QByteArray(entry);
+}
+
+void TestIsoBoxes::streamRecord()
+{
+    QFETCH(QByteArray, handler);
+    QFETCH(int, kind);
+    QFETCH(QByteArray, entry);
+    ByteBuilder b;
+    b.box("moov", [&](ByteBuilder &m) {
+        m.box("trak", [&](ByteBuilder &t) {
+            t.box("mdia", [&](ByteBuilder &mdia) {
+                mdia.raw(mdhd(0x15C7));
+                mdia.fullBox("hdlr", 0, 0, [&](ByteBuilder &h) { h.u32be(0).fourcc(handler.constData()).zeros(13); });
+                mdia.box("minf", [&](ByteBuilder &minf) {
+                    minf.box("stbl", [&](ByteBuilder &stbl) {
+                        stbl.fullBox("stsd", 0, 0, [&](ByteBuilder &s) {
+                            s.u32be(2).raw(visualEntry(entry.constData(), 8, 8, {})).raw(visualEntry("xxxx", 8, 8, {}));
+                        });
+                    });
+                });
+            });
+        });
+    });
+    Result result;
+    parse(&result, factory(QStringLiteral("MP4")), b.bytes());
+    QCOMPARE(result.sink.streamRecords.size(), 1);
+    const StreamRecord &stream = result.sink.streamRecords.first();
+    QCOMPARE(int(stream.kind), kind);
+    QCOMPARE(stream.codec, QString::fromLatin1(entry));
+    QCOMPARE(stream.timescale, quint64(90000));
 }
 
 void TestIsoBoxes::sampleEntryTail_data()

@@ -37,6 +37,8 @@ private slots:
     void headerForms();
     void damaged_data();
     void damaged();
+    void failurePlacement_data();
+    void failurePlacement();
 };
 
 void TestIsoWalker::headerForms_data()
@@ -72,13 +74,14 @@ void TestIsoWalker::headerForms_data()
     uuid.u32be(12).fourcc("uuid").zeros(4);
     QTest::newRow("user types in any case") << "MP4" << uuid.bytes() << 256
         << "uuid@0+29\n  size@0+4=29\n  type@4+4=uuid\n"
-           "  usertype@8+16={00112233-4455-6677-8899-aabbccddeeff}\n  data@24+5=ab.\x7f.\n"
+           "  usertype@8+16={00112233-4455-6677-8899-aabbccddeeff}\n  data@24+5=ab...\n"
            "UUID@29+24\n  size@29+4=24\n  type@33+4=UUID\n  usertype@37+16={01020304-0506-0708-090a-0b0c0d0e0f10}\n"
-           "uuid@53+12\n  size@53+4=12\n  type@57+4=uuid"
-        << "uuid!Unknown element! UUID!Unknown element! uuid!The box ends inside its header.";
+           "uuid@53+12\n  size@53+4=12\n  type@57+4=uuid\n  usertype@61+4=00000000"
+        << "uuid!Unknown element! UUID!Unknown element! uuid!12 bytes are missing: its fields need 24 bytes, but it holds 12. "
+           "usertype!12 bytes are missing: it claims 16 bytes, but the file ends after 4.";
     for (const char *parser : {"MOV", "3GP"})
         QTest::addRow("%s: no user types", parser) << parser << uuid.bytes().left(29) << 256
-            << "uuid@0+29\n  size@0+4=29\n  type@4+4=uuid\n  data@8+21=..\"3DUfw........ab.\x7f."
+            << "uuid@0+29\n  size@0+4=29\n  type@4+4=uuid\n  data@8+21=..\"3DUfw........ab..."
             << "uuid!Unknown element!";
     ByteBuilder plainMeta;
     plainMeta.box("meta", [](ByteBuilder &m) { m.box("udta"); });
@@ -127,6 +130,7 @@ void TestIsoWalker::damaged_data()
     QTest::addColumn<QString>("parser");
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("note");
+    QTest::addColumn<int>("failure");   // the first failure the parse reports
     QTest::addColumn<bool>("sentinel"); // the walk goes on to the top-level "skip" box at the end
 
     struct Case
@@ -134,71 +138,77 @@ void TestIsoWalker::damaged_data()
         QByteArray name;
         QByteArray bytes;
         const char *note;
+        int failure;
         bool sentinel;
     };
     std::vector<Case> cases;
     const auto withSentinel = [](ByteBuilder b) { return b.box("skip").bytes(); };
+    const int cut = Status::UnexpectedEnd;
 
     {
         ByteBuilder b;
         b.u32be(4000).fourcc("moov").box("free");
-        cases.push_back({"box past the end of the file", b.bytes(), "runs past the end of the file", false});
+        cases.push_back({"box past the end of the file", b.bytes(),
+                         "3984 bytes are missing: it claims 4000 bytes, but the file ends after 16.", cut, false});
     }
     {
         ByteBuilder b;
         b.box("moov", [](ByteBuilder &m) { m.u32be(400).fourcc("free").zeros(4); });
-        cases.push_back({"box past the end of its parent", withSentinel(b), "runs past the end of the enclosing box", true});
+        cases.push_back({"box past the end of its parent", withSentinel(b),
+                         "388 bytes are missing: it claims 400 bytes, but its parent ends after 12.", cut, true});
     }
     for (quint32 size = 2; size <= 7; ++size) {
         ByteBuilder b;
         b.box("moov", [size](ByteBuilder &m) { m.u32be(size).fourcc("trak").box("free").box("udta"); });
-        cases.push_back({"size field " + QByteArray::number(size), withSentinel(b),
-                         "smaller than its header", true});
+        cases.push_back({"size field " + QByteArray::number(size), withSentinel(b), "smaller than its header", 0, true});
     }
     {
         ByteBuilder b;
         b.box("moov", [](ByteBuilder &m) { m.box("free").u32be(0).fourcc("udta").box("free"); });
-        cases.push_back({"size 0 inside a parent", withSentinel(b), "runs past the end of the enclosing box", true});
+        cases.push_back({"size 0 inside a parent", withSentinel(b),
+                         "8 bytes are missing: it claims 24 bytes, but its parent ends after 16.", cut, true});
     }
     {
         ByteBuilder b;
         b.box("moov", [](ByteBuilder &m) { m.u32be(1).fourcc("free").u64be(3).zeros(8); });
-        cases.push_back({"64-bit size smaller than the header", withSentinel(b), "smaller than its header", true});
+        cases.push_back({"64-bit size smaller than the header", withSentinel(b), "smaller than its header", 0, true});
     }
     {
         ByteBuilder b;
         b.u32be(1).fourcc("mdat").u32be(0);
-        cases.push_back({"file ends inside a 64-bit size", b.bytes(), "smaller than its header", false});
+        cases.push_back({"file ends inside a 64-bit size", b.bytes(), "smaller than its header", cut, false});
     }
     {
         ByteBuilder b;
         b.box("moov", [](ByteBuilder &m) { m.box("free").zeros(5); });
-        cases.push_back({"too few bytes for a header in the parent", withSentinel(b), "too few for a box header", true});
+        cases.push_back({"too few bytes for a header in the parent", withSentinel(b), "too few for a box header", 0, true});
     }
     {
         ByteBuilder b;
         b.box("moov").zeros(3);
-        cases.push_back({"too few bytes for a header at the end", b.bytes(), "too few for a box header", false});
+        cases.push_back({"too few bytes for a header at the end", b.bytes(), "too few for a box header", cut, false});
     }
     {
         ByteBuilder b;
         b.box("moov", [](ByteBuilder &m) { m.box("mvhd", [](ByteBuilder &h) { h.u8(0).u8(0); }); });
-        cases.push_back({"full box ends inside version and flags", withSentinel(b), "ends inside its header", true});
+        cases.push_back({"full box ends inside version and flags", withSentinel(b),
+                         "2 bytes are missing: its fields need 12 bytes, but it holds 10.", cut, true});
     }
     {
         ByteBuilder b;
         b.box("moov", [](ByteBuilder &m) { m.fullBox("mvhd", 0, 0, [](ByteBuilder &h) { h.zeros(40); }); });
-        cases.push_back({"movie header too short", withSentinel(b), "ends before its fixed fields", true});
+        cases.push_back({"movie header too short", withSentinel(b), "ends before its fixed fields", cut, true});
     }
     {
         ByteBuilder b;
         b.box("moov", [](ByteBuilder &m) { m.fullBox("hdlr", 0, 0, [](ByteBuilder &h) { h.zeros(6); }); });
-        cases.push_back({"handler box too short", withSentinel(b), "ends inside its fields", true});
+        cases.push_back({"handler box too short", withSentinel(b),
+                         "14 bytes are missing: its fields need 32 bytes, but it holds 18.", cut, true});
     }
     {
         ByteBuilder b;
         b.raw(nested(10000)).box("skip");
-        cases.push_back({"nesting 10000 deep", b.bytes(), "nested too deeply", true});
+        cases.push_back({"nesting 10000 deep", b.bytes(), "nested too deeply", 0, true});
     }
     // Tables whose entry_count claims billions of entries in a few bytes.
     const auto claim = [](const char *type, int entryBytes) {
@@ -214,7 +224,7 @@ void TestIsoWalker::damaged_data()
              {"stco", 8}, {"co64", 16}, {"stts", 16}, {"stsc", 24}, {"stss", 8}}) {
         cases.push_back({QByteArray(type) + " claims billions",
                          withSentinel(ByteBuilder().raw(videoMovie(claim(type, bytes)))),
-                         "entry_count claims 4294967295 entries; only 2 fit", true});
+                         "entry_count claims 4294967295 entries; only 2 fit", 0, true});
     }
     {
         ByteBuilder table;
@@ -222,7 +232,7 @@ void TestIsoWalker::damaged_data()
         words(table, "stsc", {1, 1, 0xFFFFFFFF, 1});
         words(table, "stco", {1, 0});
         cases.push_back({"stsz claims billions", withSentinel(ByteBuilder().raw(videoMovie([&](ByteBuilder &t) { t.raw(table.bytes()); }))),
-                         "entry_count claims 4294967295 entries; only 2 fit", true});
+                         "entry_count claims 4294967295 entries; only 2 fit", 0, true});
     }
     {
         ByteBuilder table;
@@ -231,14 +241,14 @@ void TestIsoWalker::damaged_data()
         words(table, "stco", {3, 0, 0, 0});
         cases.push_back({"one sample size for billions of samples",
                          withSentinel(ByteBuilder().raw(videoMovie([&](ByteBuilder &t) { t.raw(table.bytes()); }))),
-                         "", true});
+                         "", 0, true});
     }
     {
         ByteBuilder b;
         b.box("moov", [](ByteBuilder &m) {
             m.box("edts", [](ByteBuilder &e) { e.fullBox("elst", 1, 0, [](ByteBuilder &x) { x.u32be(0xFFFFFFFF).zeros(40); }); });
         });
-        cases.push_back({"elst claims billions", withSentinel(b), "entry_count claims 4294967295 entries; only 2 fit", true});
+        cases.push_back({"elst claims billions", withSentinel(b), "entry_count claims 4294967295 entries; only 2 fit", 0, true});
     }
     {
         const QByteArray bytes = videoMovie([](ByteBuilder &t) {
@@ -248,26 +258,34 @@ void TestIsoWalker::damaged_data()
             });
         });
         cases.push_back({"stsd claims billions", withSentinel(ByteBuilder().raw(bytes)),
-                         "entry_count claims 4294967295 entries; only 1 fit", true});
+                         "entry_count claims 4294967295 entries; only 1 fit", 0, true});
     }
     {
         const QByteArray bytes = videoMovie([](ByteBuilder &t) {
             t.fullBox("stsd", 0, 0, [](ByteBuilder &x) { x.u32be(1).u32be(3).fourcc("avc1").zeros(20); });
         });
         cases.push_back({"sample entry size smaller than its header", withSentinel(ByteBuilder().raw(bytes)),
-                         "it is taken to end with the box", true});
+                         "it is taken to end with the box", cut, true});
+    }
+    {
+        const QByteArray bytes = videoMovie([](ByteBuilder &t) {
+            t.fullBox("stsd", 0, 0, [](ByteBuilder &x) { x.u32be(1).u32be(200).fourcc("avc1").zeros(90); });
+        });
+        cases.push_back({"sample entry past the end of its box", withSentinel(ByteBuilder().raw(bytes)),
+                         "102 bytes are missing: it claims 200 bytes, but its parent ends after 98.", cut, true});
     }
     {
         const QByteArray bytes = videoMovie([](ByteBuilder &t) {
             t.fullBox("stsd", 0, 0, [](ByteBuilder &x) { x.u32be(1).box("avc1", [](ByteBuilder &e) { e.zeros(30); }); });
         });
         cases.push_back({"visual sample entry too short", withSentinel(ByteBuilder().raw(bytes)),
-                         "sample entry ends inside its fields", true});
+                         "48 bytes are missing: its fields need 86 bytes, but it holds 38.", cut, true});
     }
 
     for (const QString &parser : parserNames())
         for (const Case &c : cases)
-            QTest::addRow("%s: %s", qPrintable(parser), c.name.constData()) << parser << c.bytes << QString::fromLatin1(c.note) << c.sentinel;
+            QTest::addRow("%s: %s", qPrintable(parser), c.name.constData())
+                << parser << c.bytes << QString::fromLatin1(c.note) << c.failure << c.sentinel;
 }
 
 void TestIsoWalker::damaged()
@@ -275,12 +293,14 @@ void TestIsoWalker::damaged()
     QFETCH(QString, parser);
     QFETCH(QByteArray, bytes);
     QFETCH(QString, note);
+    QFETCH(int, failure);
     QFETCH(bool, sentinel);
 
     Result result;
     parse(&result, factory(parser), bytes);
     QVERIFY(result.ran);
     QCOMPARE(result.outcome.status, 0);
+    QCOMPARE(result.outcome.firstFailure, failure);
     QVERIFY(!result.outcome.stalled);
     QCOMPARE(result.shapeFault(bytes.size()), QString());
     // Work and output stay in proportion to the bytes that exist.
@@ -296,6 +316,69 @@ void TestIsoWalker::damaged()
         QCOMPARE(top->level, 0);
         QCOMPARE(top->offset, qint64(bytes.size() - 8) * 8);
     }
+}
+
+// The failure a damaged box reports is its own wherever it stands among its siblings: a later
+// failure, inside the same parent or after it, does not replace it.
+void TestIsoWalker::failurePlacement_data()
+{
+    QTest::addColumn<QString>("parser");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<quint64>("offset");
+    QTest::addColumn<QString>("element");
+
+    const QByteArray sound = ByteBuilder().box("free", [](ByteBuilder &f) { f.zeros(4); }).bytes();
+    // A track header too short for its fixed fields: a failure of its own.
+    const QByteArray failing = ByteBuilder().fullBox("tkhd", 0, 0, [](ByteBuilder &h) { h.zeros(8); }).bytes();
+    struct Damage
+    {
+        const char *name;
+        const char *element;
+        QByteArray bytes;
+    };
+    const std::vector<Damage> damages{
+        {"truncated movie header", "mvhd", ByteBuilder().fullBox("mvhd", 0, 0, [](ByteBuilder &h) { h.zeros(40); }).bytes()},
+        {"handler box without its last fields", "hdlr", ByteBuilder().fullBox("hdlr", 0, 0, [](ByteBuilder &h) { h.zeros(10); }).bytes()},
+        {"box past the end of its parent", "udta", ByteBuilder().u32be(300).fourcc("udta").zeros(8).bytes()},
+    };
+    const std::vector<std::pair<const char *, QList<QByteArray>>> placements{
+        {"first", {QByteArray(), failing, sound}},
+        {"middle", {sound, QByteArray(), failing}},
+        {"last", {sound, sound, QByteArray()}},
+    };
+    for (const QString &parser : parserNames()) {
+        for (const Damage &damage : damages) {
+            for (const auto &[where, siblings] : placements) {
+                quint64 offset = 0;
+                ByteBuilder b;
+                b.box("moov", [&](ByteBuilder &m) {
+                    for (const QByteArray &sibling : siblings) {
+                        if (sibling.isEmpty())
+                            offset = quint64(m.bytes().size());
+                        m.raw(sibling.isEmpty() ? damage.bytes : sibling);
+                    }
+                });
+                // A box cut by the end of the file follows the movie.
+                b.u32be(100).fourcc("mdat").zeros(4);
+                QTest::addRow("%s: %s %s", qPrintable(parser), damage.name, where)
+                    << parser << b.bytes() << offset << QString::fromLatin1(damage.element);
+            }
+        }
+    }
+}
+
+void TestIsoWalker::failurePlacement()
+{
+    QFETCH(QString, parser);
+    QFETCH(QByteArray, bytes);
+    QFETCH(quint64, offset);
+    QFETCH(QString, element);
+    Result result;
+    parse(&result, factory(parser), bytes);
+    QVERIFY(result.ran);
+    QCOMPARE(result.outcome.firstFailure, int(Status::UnexpectedEnd));
+    QCOMPARE(result.outcome.failureOffset, offset);
+    QCOMPARE(result.outcome.failureElement, element);
 }
 
 QTEST_GUILESS_MAIN(TestIsoWalker)

@@ -100,7 +100,9 @@ private slots:
     void displayOptions();
     void blockHeader_data();
     void blockHeader();
-    void videoFramesFollowTheTracks();
+    void framesFollowTheTracks();
+    void streamRecords_data();
+    void streamRecords();
     void blockGroupKeyFrames_data();
     void blockGroupKeyFrames();
     void tracksAfterClusters();
@@ -111,8 +113,11 @@ private slots:
     void hugeSizes_data();
     void hugeSizes();
     void childLargerThanParent();
+    void cutHeader_data();
+    void cutHeader();
     void deepNesting();
-    void firstFailureIsKept();
+    void damageAnywhereAmongSiblings_data();
+    void damageAnywhereAmongSiblings();
 };
 
 void TestContainerMkv::dictionary()
@@ -137,7 +142,7 @@ void TestContainerMkv::dictionary()
     QCOMPARE(byType.value(ContainerAbstract::String), 10);
     QCOMPARE(byType.value(ContainerAbstract::UTF8), 15);
     QCOMPARE(byType.value(ContainerAbstract::Binary), 33);
-    QCOMPARE(handlers, 14);
+    QCOMPARE(handlers, 15);
     QCOMPARE(descriptions, 10);
     QCOMPARE(parser.dictionary().find(0x23314F)->name, QStringLiteral("iTrackTimecodeScale"));
     QCOMPARE(parser.dictionary().find(0xBF)->name, QStringLiteral("CRC-32"));
@@ -251,6 +256,9 @@ void TestContainerMkv::values_data()
     QTest::newRow("track type unknown") << element(trackType, bytes({5})) << "TrackType" << "5" << "unknown" << 0;
     QTest::newRow("display unit") << element(0x54B2, bytes({1})) << "DisplayUnit" << "1" << "centimeters" << 0;
     QTest::newRow("display unit unknown") << element(0x54B2, bytes({3})) << "DisplayUnit" << "3" << "unknown" << 0;
+    // Cut by the end of the file: the bytes that exist, not a number made of them.
+    QTest::newRow("unsigned cut") << bytes({0x2A, 0xD7, 0xB1, 0x83, 0x0F, 0x42}) << "TimecodeScale" << "0f42" << "" << 5;
+    QTest::newRow("float cut") << bytes({0x44, 0x89, 0x88, 0x40, 0xE5}) << "Duration" << "40e5" << "" << 5;
     QTest::newRow("track timecode scale of 2 bytes") << element(0x23314F, bytes({0x3F, 0x80}))
                                                      << "iTrackTimecodeScale" << none << "" << 6;
 }
@@ -292,7 +300,7 @@ void TestContainerMkv::displayOptions_data()
     const QString none;
     QTest::newRow("void hidden") << junk << "" << none << 0 << "";
     QTest::newRow("void shown") << junk << "show_junk=1" << "pad" << 6 << "";
-    QTest::newRow("unknown shown") << unknown << "" << "ab.\x7f.z" << 6 << "Unknown element!";
+    QTest::newRow("unknown shown") << unknown << "" << "ab...z" << 6 << "Unknown element!";
     QTest::newRow("unknown clipped") << unknown << "display_limit=2" << "ab" << 2 << "Unknown element!";
     QTest::newRow("unknown hidden") << unknown << "show_unknown=0" << none << 0 << "Unknown element!";
     QTest::newRow("utf-8 clipped, field whole") << element(title, "Long title") << "display_limit=4" << "Long" << 10
@@ -354,7 +362,7 @@ void TestContainerMkv::blockHeader()
     QCOMPARE(parse.sink.descriptions.value(flagField->id), text);
 }
 
-void TestContainerMkv::videoFramesFollowTheTracks()
+void TestContainerMkv::framesFollowTheTracks()
 {
     ByteBuilder file;
     file.ebml(segment, [](ByteBuilder &s) {
@@ -373,19 +381,60 @@ void TestContainerMkv::videoFramesFollowTheTracks()
     });
     MkvParse parse;
     parseMkvBytes(&parse, file.bytes());
-    const std::vector<FrameRecord> &frames = parse.sink.frames;
-    QCOMPARE(frames.size(), size_t(3));
     QCOMPARE(parse.sink.streamRecords.size(), 2); // one per track entry
-    const QList<quint64> sizes = {7, 5, 6};
-    for (size_t i = 0; i < frames.size(); ++i) {
-        QCOMPARE(frames[i].stream, 0u);
-        QCOMPARE(frames[i].number, quint64(i));
-        QCOMPARE(frames[i].size, sizes[qsizetype(i)]);
-        QCOMPARE(frames[i].keyFrame, i == 0);
-    }
+    QString frames;
+    for (const FrameRecord &frame : parse.sink.frames)
+        frames += QStringLiteral("%1.%2:%3%4 ").arg(frame.stream).arg(frame.number).arg(frame.size)
+                      .arg(frame.keyFrame ? "K" : "");
+    QCOMPARE(frames.trimmed(), QStringLiteral("0.0:7K 1.0:4K 0.1:5 0.2:6"));
     // The first frame's data follow its block header inside the cluster.
     const ElementRecord *firstBlock = group(parse, QStringLiteral("SimpleBlock"));
-    QCOMPARE(frames[0].offset, quint64(firstBlock->offset / 8 + 2 + 4));
+    QCOMPARE(parse.sink.frames[0].offset, quint64(firstBlock->offset / 8 + 2 + 4));
+}
+
+void TestContainerMkv::streamRecords_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("scale"); // TimecodeScale of the SegmentInfo, 0 for none
+    QTest::addColumn<bool>("infoLast");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<quint64>("timescale");
+    QTest::newRow("video, default scale") << 1 << 0 << false << int(StreamRecord::Video) << quint64(1000);
+    QTest::newRow("audio, scale first") << 2 << 100000 << false << int(StreamRecord::Audio) << quint64(10000);
+    QTest::newRow("subtitle, scale after the tracks") << 17 << 1 << true << int(StreamRecord::Subtitle)
+                                                      << quint64(1000000000);
+    QTest::newRow("complex is other, rounded") << 3 << 3 << false << int(StreamRecord::Other) << quint64(333333333);
+}
+
+void TestContainerMkv::streamRecords()
+{
+    QFETCH(int, type);
+    QFETCH(int, scale);
+    QFETCH(bool, infoLast);
+    QFETCH(int, kind);
+    QFETCH(quint64, timescale);
+    ByteBuilder infoBytes;
+    if (scale != 0)
+        infoBytes.ebml(info, [scale](ByteBuilder &i) { i.ebmlUInt(0x2AD7B1, quint64(scale)); });
+    ByteBuilder file;
+    file.ebml(segment, [&](ByteBuilder &s) {
+        if (!infoLast)
+            s.raw(infoBytes.bytes());
+        s.ebml(tracks, [type](ByteBuilder &t) {
+            t.ebml(trackEntry, [type](ByteBuilder &e) {
+                e.ebmlUInt(trackNumber, 1).ebmlUInt(trackType, quint64(type)).ebmlString(0x86, "S_TEXT/UTF8");
+            });
+        });
+        if (infoLast)
+            s.raw(infoBytes.bytes());
+    });
+    MkvParse parse;
+    parseMkvBytes(&parse, file.bytes());
+    QCOMPARE(parse.sink.streamRecords.size(), 1);
+    const StreamRecord &stream = parse.sink.streamRecords.front();
+    QCOMPARE(int(stream.kind), kind);
+    QCOMPARE(stream.codec, QStringLiteral("S_TEXT/UTF8"));
+    QCOMPARE(stream.timescale, timescale);
 }
 
 void TestContainerMkv::blockGroupKeyFrames_data()
@@ -431,13 +480,11 @@ void TestContainerMkv::tracksAfterClusters()
     file.ebml(cluster, [](ByteBuilder &c) { c.raw(element(simpleBlock, blockData(1, 0x00, 5))); });
     MkvParse parse;
     parseMkvBytes(&parse, file.bytes());
-    const std::vector<FrameRecord> &frames = parse.sink.frames;
-    QCOMPARE(frames.size(), size_t(3));
-    QCOMPARE(frames[0].size, quint64(3));
-    QCOMPARE(frames[1].size, quint64(4));
-    QCOMPARE(frames[2].size, quint64(5));
-    for (size_t i = 0; i < frames.size(); ++i)
-        QCOMPARE(frames[i].number, quint64(i));
+    // Each waits for its track's entry, which began the stream its frames belong to.
+    QString frames;
+    for (const FrameRecord &frame : parse.sink.frames)
+        frames += QStringLiteral("%1.%2:%3 ").arg(frame.stream).arg(frame.number).arg(frame.size);
+    QCOMPARE(frames.trimmed(), QStringLiteral("0.0:8 1.0:3 1.1:4 1.2:5"));
 }
 
 void TestContainerMkv::shortBlock()
@@ -450,9 +497,11 @@ void TestContainerMkv::shortBlock()
     parseMkvBytes(&parse, file.bytes());
     QCOMPARE(parse.outcome.firstFailure, int(Status::UnexpectedEnd));
     const ElementRecord *cut = group(parse, QStringLiteral("SimpleBlock"));
-    QCOMPARE(notesOf(parse, cut), QStringLiteral("The block header is cut short."));
+    QCOMPARE(notesOf(parse, cut), QStringLiteral("2 bytes are missing: its fields need 4 bytes, but it holds 2."));
     QVERIFY(field(parse, cut, QStringLiteral("TrackNumber")));
-    QVERIFY(!field(parse, cut, QStringLiteral("Timecode")));
+    // The Timecode keeps the one byte the block holds; the Flags have none.
+    QCOMPARE(field(parse, cut, QStringLiteral("Timecode"))->size, 8);
+    QVERIFY(!field(parse, cut, QStringLiteral("Flags")));
     // The block after it, with a header and no data, is an empty frame.
     QCOMPARE(parse.sink.frames.size(), size_t(1));
     QCOMPARE(parse.sink.frames[0].size, quint64(0));
@@ -565,11 +614,13 @@ void TestContainerMkv::childLargerThanParent()
     MkvParse parse;
     parseMkvBytes(&parse, file.bytes());
     QCOMPARE(parse.outcome.firstFailure, int(Status::UnexpectedEnd));
+    QCOMPARE(parse.outcome.failureElement, QStringLiteral("SegmentInfo"));
     const ElementRecord *segmentGroup = group(parse, QStringLiteral("Segment"));
     const ElementRecord *infoGroup = group(parse, QStringLiteral("SegmentInfo"));
+    QCOMPARE(parse.outcome.failureOffset, quint64(infoGroup->offset / 8));
     QCOMPARE(infoGroup->offset + infoGroup->size, segmentGroup->offset + segmentGroup->size);
     QCOMPARE(notesOf(parse, infoGroup),
-             QStringLiteral("The element claims 100 bytes of data; only 5 lie inside its parent."));
+             QStringLiteral("95 bytes are missing: it claims 105 bytes, but its parent ends after 10."));
     // The Title inside the damaged SegmentInfo is still shown, and the one after the Segment.
     const std::vector<ElementRecord> elements = parse.elements();
     QCOMPARE(elements.size(), size_t(4));
@@ -577,6 +628,30 @@ void TestContainerMkv::childLargerThanParent()
     QCOMPARE(elements[2].level, 2);
     QCOMPARE(elements[3].name, QStringLiteral("Title"));
     QCOMPARE(elements[3].level, 0);
+}
+
+void TestContainerMkv::cutHeader_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("tree");
+    QTest::addColumn<QString>("note"); // of the cut field
+    QTest::newRow("in the identifier") << bytes({0x2A, 0xD7}) << "@0+2\n  id@0+2"
+                                       << "1 bytes are missing: it claims 3 bytes, but the file ends after 2.";
+    QTest::newRow("in the size") << bytes({0x2A, 0xD7, 0xB1, 0x40}) << "TimecodeScale@0+4\n  id@0+3=TimecodeScale\n  size@3+1=40"
+                                 << "1 bytes are missing: it claims 2 bytes, but the file ends after 1.";
+}
+
+void TestContainerMkv::cutHeader()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, tree);
+    QFETCH(QString, note);
+    MkvParse parse;
+    parseMkvBytes(&parse, file);
+    QCOMPARE(parse.sink.tree(), tree);
+    QCOMPARE(parse.sink.notes.value(parse.sink.elements().back().id), note);
+    QCOMPARE(parse.outcome.firstFailure, int(Status::UnexpectedEnd));
+    QCOMPARE(parse.outcome.stopOffset, quint64(file.size()));
 }
 
 void TestContainerMkv::deepNesting()
@@ -607,18 +682,49 @@ void TestContainerMkv::deepNesting()
     QCOMPARE(last.level, 0);
 }
 
-void TestContainerMkv::firstFailureIsKept()
+void TestContainerMkv::damageAnywhereAmongSiblings_data()
 {
-    // A damaged value early in a master is not hidden by the good elements after it.
+    QTest::addColumn<QByteArray>("damaged");
+    QTest::addColumn<int>("position"); // among three siblings
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("name");
+
+    // 0x08 announces a 5-byte identifier; the size is read in its place.
+    const QByteArray longId = bytes({0x08, 0, 0, 0, 2}) + "ab";
+    const QByteArray pastParent = ByteBuilder().ebmlId(title).ebmlSize(100).text("ab").bytes();
+    const QByteArray shortFloat = element(0x4489, bytes({1, 2, 3}));
+    for (int position = 0; position < 3; ++position) {
+        const QByteArray at = QByteArray::number(position);
+        QTest::newRow("identifier too long, " + at) << longId << position << int(Status::TooLong) << "";
+        QTest::newRow("past its parent, " + at) << pastParent << position << int(Status::UnexpectedEnd) << "Title";
+        QTest::newRow("float of 3 bytes, " + at) << shortFloat << position << int(Status::TooLong) << "Duration";
+    }
+}
+
+void TestContainerMkv::damageAnywhereAmongSiblings()
+{
+    QFETCH(QByteArray, damaged);
+    QFETCH(int, position);
+    QFETCH(int, status);
+    QFETCH(QString, name);
+    // Good siblings before it, damaged ones after it: the first failure stays its own.
+    QByteArray before;
+    for (int i = 0; i < position; ++i)
+        before += element(title, "fine");
+    QByteArray after;
+    for (int i = position + 1; i < 3; ++i)
+        after += element(0x4489, bytes({1, 2}));
     ByteBuilder file;
-    file.ebml(info, [](ByteBuilder &i) {
-        i.raw(element(0x4489, bytes({1, 2, 3})));
-        i.raw(element(title, "fine"));
-    });
+    file.ebml(info, [&](ByteBuilder &i) { i.raw(before).raw(damaged).raw(after); });
     MkvParse parse;
     parseMkvBytes(&parse, file.bytes());
-    QCOMPARE(parse.outcome.firstFailure, int(Status::TooLong));
-    QCOMPARE(field(parse, group(parse, QStringLiteral("Title")), QStringLiteral("value"))->value, QStringLiteral("fine"));
+    QCOMPARE(parse.outcome.firstFailure, status);
+    QCOMPARE(parse.outcome.failureElement, name);
+    QCOMPARE(parse.outcome.failureOffset, quint64(file.size() - damaged.size() - after.size()));
+    // All stays visible: the parent and every sibling, except those that an element running
+    // past its parent swallows.
+    const bool swallows = status == Status::UnexpectedEnd;
+    QCOMPARE(qsizetype(parse.elements().size()), 1 + position + 1 + (swallows ? 0 : 2 - position));
 }
 
 QTEST_GUILESS_MAIN(TestContainerMkv)

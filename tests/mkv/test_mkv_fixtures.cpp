@@ -188,6 +188,24 @@ QList<Packet> readPackets(const QString &path)
     return packets;
 }
 
+// ffprobe's streams that are tracks, as "index,codec_type,time_base"; attachments are listed
+// as streams too, but they are no track.
+QList<QStringList> readTrackStreams(const QString &path)
+{
+    QList<QStringList> streams;
+    for (const QString &text : lines(path)) {
+        const QStringList fields = text.split(QLatin1Char(','));
+        if (fields.size() == 3 && fields[1] != QLatin1String("attachment"))
+            streams << fields;
+    }
+    return streams;
+}
+
+QString expected(const QString &name, const char *kind)
+{
+    return fixture(QStringLiteral("expected/") + name + QLatin1Char('.') + QLatin1String(kind));
+}
+
 } // namespace
 
 class TestMkvFixtures : public QObject
@@ -197,8 +215,10 @@ class TestMkvFixtures : public QObject
 private slots:
     void elementTreeAsMkvinfoLists_data();
     void elementTreeAsMkvinfoLists();
-    void videoFramesAsFfprobeLists_data() { elementTreeAsMkvinfoLists_data(); }
-    void videoFramesAsFfprobeLists();
+    void framesAsFfprobeLists_data();
+    void framesAsFfprobeLists();
+    void streamsAsFfprobeAndMkvinfoList_data() { elementTreeAsMkvinfoLists_data(); }
+    void streamsAsFfprobeAndMkvinfoList();
     void truncatedAtEveryOffset();
 };
 
@@ -215,7 +235,7 @@ void TestMkvFixtures::elementTreeAsMkvinfoLists()
 {
     QFETCH(QString, name);
     QString error;
-    const QList<Listed> listed = readMkvinfo(fixture(QStringLiteral("expected/") + name + QStringLiteral(".mkvinfo.txt")), &error);
+    const QList<Listed> listed = readMkvinfo(expected(name, "mkvinfo.txt"), &error);
     QVERIFY2(error.isEmpty(), qPrintable(error));
     QVERIFY(!listed.isEmpty());
 
@@ -247,26 +267,81 @@ void TestMkvFixtures::elementTreeAsMkvinfoLists()
     }
 }
 
-void TestMkvFixtures::videoFramesAsFfprobeLists()
+void TestMkvFixtures::framesAsFfprobeLists_data()
+{
+    // mkvmerge laces the audio packets, several to a block; ffprobe lists each packet and we
+    // list each block, so those streams are left out.
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("laced"); // stream left out, -1 for none
+    QTest::newRow("h264_vorbis.mkv") << "h264_vorbis.mkv" << -1;
+    QTest::newRow("h264_vorbis_laced.mkv") << "h264_vorbis_laced.mkv" << 1;
+    QTest::newRow("blockgroups.mkv") << "blockgroups.mkv" << 1;
+    QTest::newRow("vp9_opus.webm") << "vp9_opus.webm" << -1;
+    QTest::newRow("vp8_opus.webm") << "vp8_opus.webm" << 1;
+    QTest::newRow("extras.mkv") << "extras.mkv" << 1;
+    QTest::newRow("tracks_after_clusters.mkv") << "tracks_after_clusters.mkv" << 1;
+    QTest::newRow("tiny.mkv") << "tiny.mkv" << -1;
+}
+
+void TestMkvFixtures::framesAsFfprobeLists()
 {
     QFETCH(QString, name);
-    const QList<Packet> packets = readPackets(fixture(QStringLiteral("expected/") + name + QStringLiteral(".packets.csv")));
-    QVERIFY(!packets.isEmpty());
+    QFETCH(int, laced);
+    const QList<Packet> packets = readPackets(expected(name, "packets.csv"));
+    const qsizetype streamCount = readTrackStreams(expected(name, "streams.csv")).size();
+    QVERIFY(!packets.isEmpty() && streamCount > 0);
 
     MkvParse parse;
     parseMkvFile(&parse, fixture(name));
-    const std::vector<FrameRecord> &frames = parse.sink.frames;
-    QCOMPARE(qsizetype(frames.size()), packets.size());
-    for (qsizetype i = 0; i < packets.size(); ++i) {
-        const FrameRecord &frame = frames[size_t(i)];
-        const QString where = QStringLiteral("frame %1").arg(i);
-        QVERIFY2(frame.stream == 0 && packets[i].stream == packets[0].stream, qPrintable(where));
-        QCOMPARE(frame.number, quint64(i));
-        QCOMPARE(qint64(frame.size), packets[i].size);
-        QVERIFY2(frame.keyFrame == packets[i].key, qPrintable(where));
-        // ffprobe gives the start of the block's data; the frame follows the track number
-        // (one byte here), the timecode and the flags.
-        QCOMPARE(qint64(frame.offset), packets[i].position + 4);
+    QCOMPARE(parse.sink.streamRecords.size(), streamCount);
+    QList<QList<FrameRecord>> ours(streamCount);
+    for (const FrameRecord &frame : parse.sink.frames) {
+        QVERIFY(frame.stream < uint(streamCount));
+        ours[frame.stream] << frame;
+    }
+    for (int stream = 0; stream < streamCount; ++stream) {
+        if (stream == laced)
+            continue;
+        QList<Packet> theirs;
+        for (const Packet &packet : packets)
+            if (packet.stream == stream)
+                theirs << packet;
+        QVERIFY(!theirs.isEmpty());
+        QCOMPARE(ours[stream].size(), theirs.size());
+        for (qsizetype i = 0; i < theirs.size(); ++i) {
+            const FrameRecord &frame = ours[stream][i];
+            const QString where = QStringLiteral("stream %1 frame %2").arg(stream).arg(i);
+            QVERIFY2(frame.number == quint64(i) && qint64(frame.size) == theirs[i].size
+                         && frame.keyFrame == theirs[i].key,
+                     qPrintable(where));
+            // ffprobe gives the start of the block's data; the frame follows the track number
+            // (one byte here), the timecode and the flags.
+            QVERIFY2(qint64(frame.offset) == theirs[i].position + 4, qPrintable(where));
+        }
+    }
+}
+
+void TestMkvFixtures::streamsAsFfprobeAndMkvinfoList()
+{
+    QFETCH(QString, name);
+    const QList<QStringList> theirs = readTrackStreams(expected(name, "streams.csv"));
+    QStringList codecs;
+    static const QRegularExpression codecLine(QStringLiteral("\\+ Codec ID: (\\S+) at "));
+    for (const QString &text : lines(expected(name, "mkvinfo.txt"))) {
+        const QRegularExpressionMatch match = codecLine.match(text);
+        if (match.hasMatch())
+            codecs << match.captured(1);
+    }
+    QCOMPARE(codecs.size(), theirs.size());
+
+    MkvParse parse;
+    parseMkvFile(&parse, fixture(name));
+    const QList<StreamRecord> &ours = parse.sink.streamRecords;
+    QCOMPARE(ours.size(), theirs.size());
+    for (qsizetype i = 0; i < ours.size(); ++i) {
+        QCOMPARE(StreamRecord::kindName(ours[i].kind), theirs[i][1]);
+        QCOMPARE(ours[i].codec, codecs[i]);
+        QCOMPARE(QStringLiteral("1/%1").arg(ours[i].timescale), theirs[i][2]);
     }
 }
 
