@@ -236,8 +236,10 @@ int ContainerAVI::parseElement(quint64 *consumed)
             continue;
         }
         const QString fourcc = QString::fromLatin1(id, 4);
+        // Stream data and index chunks, by far the most frequent, have the default record; only
+        // the other ids are looked up in the dictionary.
         ElementAVI record;
-        if (searchID(fourcc, &record) == Status::Success)
+        if (isStreamDataChunk(id) || isIndexChunk(id) || searchID(fourcc, &record) == Status::Success)
             return parseKnownChunk(start, pos, pos - start, end, fourcc, record, consumed);
 
         if (size == 0 || size > end - 8) {
