@@ -245,17 +245,6 @@ quint64 ContainerAbstract::Bound::missing() const
     return state.furthest > state.end ? state.furthest - state.end : 0;
 }
 
-quint64 ContainerAbstract::boundEnd() const
-{
-    return m_bounds.empty() ? window.size() : m_bounds.back().end;
-}
-
-quint64 ContainerAbstract::fit(quint64 offset, quint64 size) const
-{
-    const quint64 end = boundEnd();
-    return offset >= end ? 0 : qMin(size, end - offset);
-}
-
 void ContainerAbstract::claimPast(quint64 end)
 {
     if (!m_bounds.empty())

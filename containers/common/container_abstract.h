@@ -112,9 +112,13 @@ protected:
     };
 
     /// End of the innermost bound; the end of the file when none is set.
-    quint64 boundEnd() const;
+    quint64 boundEnd() const { return m_bounds.empty() ? window.size() : m_bounds.back().end; }
     /// How many of the size bytes at offset lie before the end of the innermost bound.
-    quint64 fit(quint64 offset, quint64 size) const;
+    quint64 fit(quint64 offset, quint64 size) const
+    {
+        const quint64 end = boundEnd();
+        return offset >= end ? 0 : qMin(size, end - offset);
+    }
 
     /// A leaf inside the innermost bound. One that runs past the bound keeps the bytes that
     /// exist, shown as hex digits, and a note says how many are missing; one with no byte

@@ -403,9 +403,14 @@ int ContainerMKV::reportValue(ElementMKV *element)
 int ContainerMKV::reportValueUInteger(ElementMKV *element)
 {
     quint64 value = 0;
-    const int status = readInteger(element, &value);
+    return reportUnsigned(element, &value);
+}
+
+int ContainerMKV::reportUnsigned(ElementMKV *element, quint64 *value)
+{
+    const int status = readInteger(element, value);
     if (status == Status::Success)
-        addValue(element, QString::number(value));
+        addValue(element, QString::number(*value));
     return status;
 }
 

@@ -104,6 +104,8 @@ private:
     bool dataCut(const ElementMKV *element) const;
     void addValue(const ElementMKV *element, const QString &text,
                   const QString &description = QString());
+    /// Reads the element's unsigned value into *value and reports it as its "value" field.
+    int reportUnsigned(ElementMKV *element, quint64 *value);
     int readInteger(const ElementMKV *element, quint64 *value);
     int readFloat(const ElementMKV *element, double *value);
     int readText(const ElementMKV *element, quint64 limit, QByteArray *bytes);

@@ -69,10 +69,9 @@ int ContainerMKV::parseTrackEntry(ElementMKV *)
 int ContainerMKV::parseTrackNumber(ElementMKV *element)
 {
     quint64 number = 0;
-    const int status = readInteger(element, &number);
+    const int status = reportUnsigned(element, &number);
     if (status != Status::Success)
         return status;
-    addValue(element, QString::number(number));
     if (m_trackType != 0)
         completeTrack(number);
     m_trackNumber = number;
@@ -117,10 +116,9 @@ void ContainerMKV::completeTrack(quint64 number)
 int ContainerMKV::parseDefaultDuration(ElementMKV *element)
 {
     quint64 duration = 0;
-    const int status = readInteger(element, &duration);
+    const int status = reportUnsigned(element, &duration);
     if (status != Status::Success)
         return status;
-    addValue(element, QString::number(duration));
     const int stream = currentStream();
     if (stream >= 0 && duration > 0)
         streams[stream].frameRate = 1e9 / double(duration);
@@ -161,10 +159,9 @@ int ContainerMKV::parseCodecPrivate(ElementMKV *element)
 int ContainerMKV::parsePixelWidth(ElementMKV *element)
 {
     quint64 width = 0;
-    const int status = readInteger(element, &width);
+    const int status = reportUnsigned(element, &width);
     if (status != Status::Success)
         return status;
-    addValue(element, QString::number(width));
     const int stream = currentStream();
     if (stream >= 0)
         streams[stream].width = clampToInt(width);
@@ -174,10 +171,9 @@ int ContainerMKV::parsePixelWidth(ElementMKV *element)
 int ContainerMKV::parsePixelHeight(ElementMKV *element)
 {
     quint64 height = 0;
-    const int status = readInteger(element, &height);
+    const int status = reportUnsigned(element, &height);
     if (status != Status::Success)
         return status;
-    addValue(element, QString::number(height));
     const int stream = currentStream();
     if (stream >= 0)
         streams[stream].height = clampToInt(height);
@@ -250,10 +246,9 @@ int ContainerMKV::parseBlock(ElementMKV *element)
 int ContainerMKV::parseTimecodeScale(ElementMKV *element)
 {
     quint64 scale = 0;
-    const int status = readInteger(element, &scale);
+    const int status = reportUnsigned(element, &scale);
     if (status != Status::Success)
         return status;
-    addValue(element, QString::number(scale));
     // 0 is no scale; the default stays.
     if (scale != 0)
         m_timecodeScale = scale;
