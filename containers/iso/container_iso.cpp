@@ -51,6 +51,14 @@ void ContainerIso::addBox(const char *type, int elementType, int kind, Box::Hand
     m_boxes.add(QString::fromLatin1(type), new Box(elementType, kind, handler, QString(), QString()));
 }
 
+void ContainerIso::addDecodedBoxes()
+{
+    addCodecConfigurationBoxes();
+    addMetadataBoxes();
+    addSampleTableBoxes();
+    addFragmentBoxes();
+}
+
 int ContainerIso::getID(quint64 offset, QString *id)
 {
     char bytes[4];
@@ -89,6 +97,28 @@ void ContainerIso::handlerFound(const QString &handlerType)
         return;
     track->handled = true;
     streams[track->stream].kind = kindOf(handlerType);
+}
+
+QString ContainerIso::enclosingBox(int up) const
+{
+    if (up < 0 || size_t(up) >= m_boxPath.size())
+        return QString();
+    return m_boxPath[m_boxPath.size() - 1 - size_t(up)];
+}
+
+quint32 ContainerIso::addEntryCount(quint64 offset, const ByteReader &reader, qsizetype at)
+{
+    const quint32 claimed = reader.u32be(at);
+    addField(offset + quint64(at), 4, QStringLiteral("entry_count"), number(claimed));
+    return claimed;
+}
+
+TrackSampleTables *ContainerIso::trackById(quint32 trackId)
+{
+    for (TrackSampleTables &track : m_tracks)
+        if (track.trackId == trackId)
+            return &track;
+    return nullptr;
 }
 
 bool ContainerIso::walksTrack(const TrackSampleTables &) const
@@ -167,6 +197,7 @@ int ContainerIso::parseElement(quint64 *size)
             status = result;
     };
     beginGroup(start, boxSize, type, -1);
+    m_boxPath.push_back(type);
     if (!walkable) {
         addNote(QStringLiteral("The box size %1 is smaller than its header; the rest of the enclosing box is not walked.")
                     .arg(declaredSize));
@@ -231,6 +262,7 @@ int ContainerIso::parseElement(quint64 *size)
 
     if (known && !record.description.isEmpty())
         addNote(record.description);
+    m_boxPath.pop_back();
     endGroup();
     return finish(status);
 }

@@ -33,6 +33,9 @@ public:
         /// Bytes left after the fixed fields of a visual sample entry are walked as boxes from
         /// this many on; fewer are shown as one "data" element.
         quint64 nestedBoxesFrom = 9;
+        /// QuickTime layouts first where a box has two: "meta" without version and flags
+        /// unless its content says otherwise, text atoms in "udta".
+        bool quickTime = false;
     };
 
     explicit ContainerIso(const Variant &variant);
@@ -83,6 +86,51 @@ protected:
     int parseBoxD263(quint64 offset, quint64 size);
     int parseBoxBITR(quint64 offset, quint64 size);
 
+    /// Rows of the box table for the boxes decoded in each of the files named; every parser
+    /// adds all of them after its own rows.
+    void addCodecConfigurationBoxes(); // container_iso_codec_config.cpp
+    void addMetadataBoxes();           // container_iso_metadata.cpp
+    void addSampleTableBoxes();        // container_iso_sample_tables.cpp
+    void addFragmentBoxes();           // container_iso_fragments.cpp
+    /// All four.
+    void addDecodedBoxes();
+
+    // Codec configuration boxes and sample entries (container_iso_codec_config.cpp).
+    // -- end of codec configuration boxes --
+
+    // Metadata boxes (container_iso_metadata.cpp).
+    // -- end of metadata boxes --
+
+    // Sample table boxes (container_iso_sample_tables.cpp).
+    // -- end of sample table boxes --
+
+    // Movie fragments and segment indexes (container_iso_fragments.cpp).
+    // -- end of movie fragment boxes --
+
+    /// Walks the boxes from begin to the end of the innermost bound; returns the first failure.
+    int walkBoxes(quint64 begin);
+
+    /// The type of the box up levels above the one being parsed: 0 is the box itself, 1 its
+    /// parent; empty above the top level.
+    QString enclosingBox(int up = 1) const;
+
+    /// Shows the 32-bit "entry_count" at offset and returns the count claimed there.
+    quint32 addEntryCount(quint64 offset, const ByteReader &reader, qsizetype at = 0);
+    /// The entries of a table: of claimed entries of entrySize bytes from first (relative to the
+    /// payload, payloadSize bytes), those that lie in the payload; a note says when fewer than
+    /// claimed do. Calls each(i, at) with at relative to the payload. Returns how many it walked.
+    template <typename Each>
+    quint64 forEachEntry(quint64 claimed, quint64 first, quint64 payloadSize, quint64 entrySize, Each each)
+    {
+        const quint64 count = fitEntries(claimed, payloadSize > first ? payloadSize - first : 0, entrySize);
+        for (quint64 i = 0; i < count; ++i)
+            each(i, first + i * entrySize);
+        return count;
+    }
+
+    /// The track whose "trak" box has the track_ID given, or null.
+    TrackSampleTables *trackById(quint32 trackId);
+
     /// Whether the sample walk registers the frames of this track.
     virtual bool walksTrack(const TrackSampleTables &tables) const;
 
@@ -95,9 +143,17 @@ protected:
     uint fullBoxFlags = 0;
     bool fullBox = false;
 
+    QString number(quint64 value) const;
+    QString signedNumber(qint64 value) const;
+    QString fixed16(quint32 value, bool signedHalves) const;
+    QString fixed8(quint16 value, bool signedHalves) const;
+    QString wordList(const ByteReader &reader, qsizetype at, int count) const;
+    quint64 fitEntries(quint64 claimed, quint64 bytes, quint64 entrySize);
+
+    Variant m_variant;
+    std::vector<TrackSampleTables> m_tracks;
+
 private:
-    /// Walks the boxes from begin to the end of the innermost bound; returns the first failure.
-    int walkBoxes(quint64 begin);
     /// The first "hdlr" of a track, the media handler, says what the track holds; a data
     /// handler in "minf" or a metadata handler after it changes nothing.
     void handlerFound(const QString &handlerType);
@@ -108,15 +164,8 @@ private:
     int walkSampleEntry(const QByteArray &payload, quint64 payloadOffset, quint64 entryStart,
                         quint64 entrySize, quint64 claimed, qint64 index, bool video);
     void walkTrackSamples(const TrackSampleTables &tables);
-    quint64 fitEntries(quint64 claimed, quint64 bytes, quint64 entrySize);
-    QString number(quint64 value) const;
-    QString signedNumber(qint64 value) const;
-    QString fixed16(quint32 value, bool signedHalves) const;
-    QString fixed8(quint16 value, bool signedHalves) const;
-    QString wordList(const ByteReader &reader, qsizetype at, int count) const;
 
-    Variant m_variant;
     DispatchTable<QString, Box> m_boxes;
-    std::vector<TrackSampleTables> m_tracks;
+    std::vector<QString> m_boxPath; ///< types of the boxes being parsed, outermost first
     int m_openTracks = 0;
 };

@@ -108,7 +108,10 @@ int ContainerIso::parseBoxTKHD(quint64 offset, quint64 size)
     };
     addField(offset, w, QStringLiteral("creation_time"), number(value(0)));
     addField(offset + w, w, QStringLiteral("modification_time"), number(value(w)));
-    addField(offset + 2 * w, 4, QStringLiteral("track_id"), number(reader.u32be(qsizetype(2 * w))));
+    const quint32 trackId = reader.u32be(qsizetype(2 * w));
+    addField(offset + 2 * w, 4, QStringLiteral("track_id"), number(trackId));
+    if (TrackSampleTables *track = currentTrack())
+        track->trackId = trackId;
     addField(offset + 2 * w + 4, 4, QStringLiteral("reserved"), number(reader.u32be(qsizetype(2 * w + 4))));
     addField(offset + 2 * w + 8, w, QStringLiteral("duration"), number(value(2 * w + 8)));
     const qsizetype at = qsizetype(3 * w);

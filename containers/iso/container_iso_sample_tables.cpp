@@ -232,3 +232,7 @@ void ContainerIso::walkTrackSamples(const TrackSampleTables &tables)
         }
     }
 }
+
+void ContainerIso::addSampleTableBoxes()
+{
+}

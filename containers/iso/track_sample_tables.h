@@ -22,7 +22,26 @@ struct TrackSampleTables
         quint32 delta = 0;
     };
 
+    /// One sample of a movie fragment ("trun"), kept until the sample tables of the movie
+    /// have been replayed, so that a stream's frames stay in decoding order.
+    struct FragmentSample
+    {
+        quint64 offset = 0;
+        quint32 size = 0;
+        quint32 duration = 0;
+        qint64 time = 0;              ///< decoding time
+        qint64 compositionOffset = 0; ///< composition time minus decoding time
+        bool key = false;
+    };
+
+    struct CompositionRun
+    {
+        quint32 count = 0;
+        qint32 offset = 0; ///< version 0 offsets are unsigned; those past 2^31 are kept as read
+    };
+
     int stream = -1;      ///< the track's row in the stream list
+    quint32 trackId = 0;  ///< "tkhd" track_ID
     bool handled = false; ///< its first handler box, which says what it holds, was seen
 
     bool hasChunkOffsets = false;
@@ -39,4 +58,14 @@ struct TrackSampleTables
     std::vector<quint32> sampleSizes;      ///< "stsz" entries, when sizes vary
     std::vector<DurationRun> durations;    ///< "stts", kept as runs instead of one entry per sample
     std::vector<quint32> syncSamples;      ///< "stss", 1-based sample numbers
+    std::vector<CompositionRun> compositionOffsets; ///< "ctts", as runs
+
+    /// "trex" defaults of the track's fragments.
+    quint32 defaultDescriptionIndex = 1;
+    quint32 defaultDuration = 0;
+    quint32 defaultSize = 0;
+    quint32 defaultFlags = 0;
+    /// Decoding time at the end of the last fragment sample, for a "traf" without "tfdt".
+    qint64 fragmentTime = 0;
+    std::vector<FragmentSample> fragmentSamples;
 };

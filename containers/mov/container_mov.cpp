@@ -7,6 +7,7 @@ ContainerIso::Variant quickTime()
     ContainerIso::Variant variant;
     variant.userTypes = false;
     variant.nestedBoxesFrom = 8;
+    variant.quickTime = true;
     return variant;
 }
 
@@ -46,6 +47,7 @@ ContainerMOV::ContainerMOV() : ContainerIso(quickTime())
     addBox("stsc", Binary, 1, &ContainerMOV::parseBoxSTSC);
     addBox("stco", Binary, 1, &ContainerMOV::parseBoxSTCO);
     addBox("co64", Binary, 1, &ContainerMOV::parseBoxCO64);
+    addDecodedBoxes();
 }
 
 int ContainerMOV::verifyContainerFormat(const QString &fileName)

@@ -40,6 +40,7 @@ ContainerMP4::ContainerMP4(const Variant &variant) : ContainerIso(variant)
     addBox("stco", Binary, 1, &ContainerMP4::parseBoxSTCO);
     addBox("co64", Binary, 1, &ContainerMP4::parseBoxCO64);
     addBox("stsz", Binary, 1, &ContainerMP4::parseBoxSTSZ);
+    addDecodedBoxes();
 }
 
 int ContainerMP4::verifyContainerFormat(const QString &fileName)
