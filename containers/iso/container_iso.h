@@ -105,6 +105,8 @@ protected:
     // -- end of sample table boxes --
 
     // Movie fragments and segment indexes (container_iso_fragments.cpp).
+    /// Registers the samples the movie fragments gave the track, after those of its tables.
+    void registerFragmentSamples(const TrackSampleTables &tables);
     // -- end of movie fragment boxes --
 
     /// Walks the boxes from begin to the end of the innermost bound; returns the first failure.

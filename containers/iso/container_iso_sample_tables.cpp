@@ -158,9 +158,11 @@ int ContainerIso::parseBoxSTSS(quint64 offset, quint64 size)
 
 void ContainerIso::finalizeParsing()
 {
-    for (const TrackSampleTables &tables : m_tracks)
+    for (const TrackSampleTables &tables : m_tracks) {
         if (walksTrack(tables))
             walkTrackSamples(tables);
+        registerFragmentSamples(tables);
+    }
 }
 
 // Replays one track's tables: chunk by chunk, the samples of each chunk lie back to back from
