@@ -174,6 +174,12 @@ void ContainerAbstract::setGroupValue(const QString &value)
         m_open.back().record.value = value;
 }
 
+void ContainerAbstract::setGroupReadable(const QString &readable)
+{
+    if (!m_open.empty())
+        m_open.back().record.readable = readable;
+}
+
 void ContainerAbstract::swapByteOrder(void *data, uchar size)
 {
     auto *bytes = static_cast<uchar *>(data);

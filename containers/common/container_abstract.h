@@ -85,6 +85,7 @@ protected:
                         const QString &description);
     void addNote(const QString &note);
     void setGroupValue(const QString &value);
+    void setGroupReadable(const QString &readable);
     void swapByteOrder(void *data, uchar size);
     int registerFrame(uint stream, quint64 frameNumber);
     int openFile(const QString &fileName);

@@ -2,8 +2,10 @@
 
 #include "byte_reader.h"
 #include "leftover_marker.h"
+#include "registered_codes.h"
 #include "status.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <cstdio>
@@ -32,10 +34,40 @@ ContainerIso::~ContainerIso() = default;
 int ContainerIso::verifySuffix(const QString &fileName, const QStringList &suffixes,
                                const char *label)
 {
-    if (!suffixes.contains(QFileInfo(fileName).suffix().toLower()))
+    if (!suffixes.contains(QFileInfo(fileName).suffix().toLower()) || !startsWithBox(fileName))
         return Status::NotThisFormat;
     std::fprintf(stderr, "Container format:\t%s\n", label);
     return Status::Success;
+}
+
+// A file of this family starts with a box header: a type of four printable characters (or the
+// copyright sign of QuickTime's text atoms) and a size that is 0 (up to the end of the file), 1
+// (a big size follows) or at least the header. A size past the end of the file is plausible
+// for a known box only: a cut file keeps its first box's size.
+bool ContainerIso::startsWithBox(const QString &fileName)
+{
+    QFile probe(fileName);
+    if (!probe.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = probe.read(16);
+    if (head.size() < 8)
+        return false;
+    const ByteReader reader(head);
+    for (int i = 4; i < 8; ++i) {
+        const uchar c = reader.u8(i);
+        if ((c < 0x20 || c > 0x7E) && c != 0xA9)
+            return false;
+    }
+    const bool big = reader.u32be(0) == 1;
+    const quint64 size = big ? (head.size() == 16 ? reader.u64be(8) : 0) : reader.u32be(0);
+    if (size == 0 && !big)
+        return true;
+    if (size < (big ? 16u : 8u))
+        return false;
+    const QString type = QString::fromLatin1(head.constData() + 4, 4);
+    Box record;
+    return size <= quint64(probe.size()) || searchID(type, &record) == Status::Success
+           || !RegisteredCodes::instance().box(type).isEmpty();
 }
 
 int ContainerIso::findBeginOfContainer(qint64 *offset)
@@ -93,7 +125,7 @@ int ContainerIso::searchID(const QString &type, Box *out)
 void ContainerIso::handlerFound(const QString &handlerType)
 {
     TrackSampleTables *track = currentTrack();
-    if (!track || track->handled)
+    if (!track || track->handled || enclosingBox(1) != QLatin1String("mdia"))
         return;
     track->handled = true;
     streams[track->stream].kind = kindOf(handlerType);
@@ -140,55 +172,156 @@ StreamRecord *ContainerIso::currentStream()
 // Box header (ISO/IEC 14496-12, 4.2):
 //   size(32) type(32) [big_size(64) when size = 1] [usertype(128) when type = "uuid"]
 //   [version(8) flags(24) for a full box]
-// A size of 0 means the box extends to the end of the file.
+// A size of 0 means the box extends to the end of the file. Nothing but the header is read
+// here; where the box ends is the smaller of its size and the room its parent leaves.
+ContainerIso::BoxHeader ContainerIso::readBoxHeader(quint64 start)
+{
+    BoxHeader header;
+    header.start = start;
+    getSize(start, &header.sizeField, 4);
+    getID(start + 4, &header.type);
+    header.big = header.sizeField == 1;
+    header.userType = m_variant.userTypes && header.type.compare(QLatin1String("uuid"), Qt::CaseInsensitive) == 0;
+    header.declaredSize = header.sizeField;
+    if (header.sizeField == 0) {
+        header.declaredSize = window.size() - start;
+        header.sizeNote = QStringLiteral("Element extends to end of file.");
+    } else if (header.big) {
+        header.declaredSize = 0;
+        if (fit(start, 16) == 16)
+            getSize(start + 8, &header.declaredSize, 8);
+        header.sizeNote = QStringLiteral("big_size contains true size");
+    }
+    // Nothing tells where a box smaller than its header ends, so nothing after it in its parent
+    // can be trusted: it takes the rest of the parent.
+    header.walkable = header.declaredSize >= (header.big ? 16u : 8u);
+    header.size = header.walkable ? fit(start, header.declaredSize) : boundEnd() - start;
+    header.length = (header.big ? 16 : 8) + (header.userType ? 16 : 0);
+    return header;
+}
+
+// A "meta" box is a full box in ISO files and a plain container in QuickTime; MP4 files
+// written by QuickTime tools use either. Its first child, a handler, tells which: its type
+// stands 4 bytes in for the plain form and 8 bytes in for the full one.
+bool ContainerIso::metaIsFullBox(quint64 payload)
+{
+    QString at4;
+    QString at8;
+    if (fit(payload + 4, 4) == 4)
+        getID(payload + 4, &at4);
+    if (fit(payload + 8, 4) == 4)
+        getID(payload + 8, &at8);
+    if (at4 == QLatin1String("hdlr"))
+        return false;
+    if (at8 == QLatin1String("hdlr"))
+        return true;
+    return !m_variant.quickTime;
+}
+
+void ContainerIso::reportBoxHeader(BoxHeader *header, bool full)
+{
+    const quint64 start = header->start;
+    addField(start, 4, QStringLiteral("size"), QString::number(header->sizeField, numberBase), QString(),
+             header->sizeNote);
+    addField(start + 4, 4, QStringLiteral("type"), header->type);
+    if (!header->walkable)
+        return;
+    if (header->big)
+        addField(start + 8, 8, QStringLiteral("big_size"), QString::number(header->declaredSize, numberBase));
+    if (header->userType) {
+        QUuid uuid;
+        getUUID(start + header->length - 16, &uuid);
+        header->uuid = uuid;
+        addField(start + header->length - 16, 16, QStringLiteral("usertype"), uuid.toString());
+    }
+    if (full) {
+        quint64 word = 0;
+        getSize(start + header->length, &word, 4);
+        fullBoxVersion = uint(word >> 24);
+        fullBoxFlags = uint(word & 0xFFFFFF);
+        addField(start + header->length, 1, QStringLiteral("version"), QString::number(fullBoxVersion, valueBase));
+        addField(start + header->length + 1, 3, QStringLiteral("flags"), QString::number(fullBoxFlags, valueBase));
+        header->length += 4;
+    }
+}
+
+// The payload of a box whose header fits in it: a handler, child boxes, or data.
+int ContainerIso::parsePayload(const BoxHeader &header, const Box *record)
+{
+    const quint64 payload = header.start + header.length;
+    const quint64 payloadSize = header.start + header.size - payload;
+    if (!record) {
+        // A "uuid" box is only known by its user type.
+        const bool registered = header.type != QLatin1String("uuid")
+                                && !RegisteredCodes::instance().box(header.type).isEmpty();
+        if (registered) {
+            addField(payload, payloadSize, QStringLiteral("data"), QString());
+            return Status::Success;
+        }
+        const int status = parseUnknownObject(payload, payloadSize);
+        addNote(QStringLiteral("Unknown element!"));
+        return status;
+    }
+    if (record->type != Master) {
+        if (record->handler)
+            return (this->*record->handler)(payload, payloadSize);
+        addField(payload, payloadSize, QStringLiteral("data"), QString());
+        return Status::Success;
+    }
+    if (header.type != QLatin1String("trak"))
+        return walkBoxes(payload);
+    m_tracks.emplace_back();
+    m_tracks.back().stream = beginStream();
+    ++m_openTracks;
+    const int status = walkBoxes(payload);
+    --m_openTracks;
+    return status;
+}
+
+// What is left of a parent too small for a box header: the zero word that ends a QuickTime
+// user data list, or leftover bytes.
+int ContainerIso::parseTail(quint64 start, quint64 room)
+{
+    const QByteArray bytes = readAt(start, room);
+    const bool terminator = room == 4 && bytes == QByteArray(4, '\0') && endsWithTerminator(enclosingBox(0));
+    if (terminator) {
+        addField(start, room, QStringLiteral("terminator"), QStringLiteral("0"));
+        return Status::Success;
+    }
+    addField(start, room, QLatin1String(leftoverMarker), QString());
+    addNote(QStringLiteral("%1 bytes left over: too few for a box header.").arg(room));
+    return start + 8 > window.size() ? Status::UnexpectedEnd : Status::Success;
+}
+
+bool ContainerIso::endsWithTerminator(const QString &parent)
+{
+    return parent == QLatin1String("udta") || parent == QLatin1String("wave");
+}
+
 int ContainerIso::parseElement(quint64 *size)
 {
     const quint64 start = currentOffset;
-    const quint64 fileSize = window.size();
     const quint64 end = boundEnd();
     const quint64 room = end > start ? end - start : 0;
     *size = room;
     if (room == 0)
         return Status::Success;
-
     const auto finish = [this, start](int status) {
         currentOffset = start;
         return status;
     };
-    if (room < 8) {
-        addField(start, room, QLatin1String(leftoverMarker), QString());
-        addNote(QStringLiteral("%1 bytes left over: too few for a box header.").arg(room));
-        return finish(start + 8 > fileSize ? Status::UnexpectedEnd : Status::Success);
-    }
+    if (room < 8)
+        return finish(parseTail(start, room));
 
-    quint64 sizeField = 0;
-    getSize(start, &sizeField, 4);
-    QString type;
-    getID(start + 4, &type);
-    const bool big = sizeField == 1;
-    const bool userType = m_variant.userTypes && type.compare(QLatin1String("uuid"), Qt::CaseInsensitive) == 0;
+    BoxHeader header = readBoxHeader(start);
+    *size = header.size;
     Box record;
-    const bool known = searchID(type, &record) == Status::Success;
-    fullBox = known && record.kind == 1;
-
-    const quint64 minimalHeader = big ? 16 : 8;
-    quint64 declaredSize = sizeField;
-    QString sizeNote;
-    if (sizeField == 0) {
-        declaredSize = fileSize - start;
-        sizeNote = QStringLiteral("Element extends to end of file.");
-    } else if (big) {
-        declaredSize = 0;
-        if (room >= 16)
-            getSize(start + 8, &declaredSize, 8);
-        sizeNote = QStringLiteral("big_size contains true size");
+    const bool known = searchID(header.type, &record) == Status::Success;
+    // An 8-byte box of type zero ends a QuickTime sound description's "wave" list.
+    if (header.sizeField == 8 && header.type.isEmpty() && endsWithTerminator(enclosingBox(0))) {
+        addField(start, 8, QStringLiteral("terminator"), QStringLiteral("0"));
+        return finish(Status::Success);
     }
-    // Nothing tells where a box smaller than its header ends, so nothing after it in its parent
-    // can be trusted: it takes the rest of the parent.
-    const bool walkable = declaredSize >= minimalHeader;
-    const quint64 boxSize = walkable ? fit(start, declaredSize) : room;
-    const quint64 boxEnd = start + boxSize;
-    *size = boxSize;
 
     int status = Status::Success;
     const auto fail = [this, &status](int result) {
@@ -196,66 +329,28 @@ int ContainerIso::parseElement(quint64 *size)
         if (status == Status::Success)
             status = result;
     };
-    beginGroup(start, boxSize, type, -1);
-    m_boxPath.push_back(type);
-    if (!walkable) {
+    beginGroup(start, header.size, header.type, -1);
+    m_boxPath.push_back(header.type);
+    const QString registered = RegisteredCodes::instance().box(header.type);
+    if (!registered.isEmpty())
+        setGroupReadable(registered);
+    if (!header.walkable) {
         addNote(QStringLiteral("The box size %1 is smaller than its header; the rest of the enclosing box is not walked.")
-                    .arg(declaredSize));
-        if (start + minimalHeader > fileSize)
+                    .arg(header.declaredSize));
+        if (start + (header.big ? 16 : 8) > window.size())
             fail(Status::UnexpectedEnd);
-    } else if (boxSize < declaredSize) {
-        noteCut(start, declaredSize);
+    } else if (header.size < header.declaredSize) {
+        noteCut(start, header.declaredSize);
         fail(Status::UnexpectedEnd);
     }
 
-    const Bound bound(*this, boxEnd);
-    addField(start, 4, QStringLiteral("size"), QString::number(sizeField, numberBase), QString(), sizeNote);
-    addField(start + 4, 4, QStringLiteral("type"), type);
-    quint64 header = 8;
-    if (big) {
-        if (walkable)
-            addField(start + 8, 8, QStringLiteral("big_size"), QString::number(declaredSize, numberBase));
-        header += 8;
-    }
-    if (walkable && userType) {
-        QUuid uuid;
-        getUUID(start + header, &uuid);
-        addField(start + header, 16, QStringLiteral("usertype"), uuid.toString());
-        header += 16;
-    }
-    if (walkable && fullBox) {
-        quint64 word = 0;
-        getSize(start + header, &word, 4);
-        fullBoxVersion = uint(word >> 24);
-        fullBoxFlags = uint(word & 0xFFFFFF);
-        addField(start + header, 1, QStringLiteral("version"), QString::number(fullBoxVersion, valueBase));
-        addField(start + header + 1, 3, QStringLiteral("flags"), QString::number(fullBoxFlags, valueBase));
-        header += 4;
-    }
-
-    if (walkable && header <= boxSize) {
-        const quint64 payload = start + header;
-        const quint64 payloadSize = boxEnd - payload;
-        if (!known) {
-            fail(parseUnknownObject(payload, payloadSize));
-            addNote(QStringLiteral("Unknown element!"));
-        } else if (record.type != Master) {
-            if (record.handler)
-                fail((this->*record.handler)(payload, payloadSize));
-            else
-                addField(payload, payloadSize, QStringLiteral("data"), QString());
-        } else {
-            const bool track = type == QLatin1String("trak");
-            if (track) {
-                m_tracks.emplace_back();
-                m_tracks.back().stream = beginStream();
-                ++m_openTracks;
-            }
-            fail(walkBoxes(payload));
-            if (track)
-                --m_openTracks;
-        }
-    }
+    const Bound bound(*this, start + header.size);
+    const bool full = known && header.walkable
+                      && (header.type == QLatin1String("meta") ? metaIsFullBox(start + header.length) : record.kind == 1);
+    fullBox = full;
+    reportBoxHeader(&header, full);
+    if (header.walkable && header.length <= header.size)
+        fail(parsePayload(header, known ? &record : nullptr));
     noteMissingFields(bound, start);
     if (bound.missing() > 0)
         fail(Status::UnexpectedEnd);

@@ -47,8 +47,9 @@ protected:
     void prepareParsing() override;
     void finalizeParsing() override;
 
-    /// Accepts the file (0) when the suffix of its name, lower-cased, is one of suffixes, and
-    /// then writes "Container format:\t<label>\n" to standard error; otherwise returns 3.
+    /// Accepts the file (0) when the suffix of its name, lower-cased, is one of suffixes and the
+    /// file starts with a plausible box header, and then writes "Container format:\t<label>\n"
+    /// to standard error; otherwise returns 3.
     int verifySuffix(const QString &fileName, const QStringList &suffixes, const char *label);
 
     /// One row of the box table; a later row for the same type replaces the earlier one.
@@ -107,6 +108,48 @@ protected:
     // Movie fragments and segment indexes (container_iso_fragments.cpp).
     /// Registers the samples the movie fragments gave the track, after those of its tables.
     void registerFragmentSamples(const TrackSampleTables &tables);
+    int parseBoxMEHD(quint64 offset, quint64 size);
+    int parseBoxTREX(quint64 offset, quint64 size);
+    int parseBoxMOOF(quint64 offset, quint64 size);
+    int parseBoxMFHD(quint64 offset, quint64 size);
+    int parseBoxTRAF(quint64 offset, quint64 size);
+    int parseBoxTFHD(quint64 offset, quint64 size);
+    int parseBoxTFDT(quint64 offset, quint64 size);
+    int parseBoxTRUN(quint64 offset, quint64 size);
+    int parseBoxSIDX(quint64 offset, quint64 size);
+    int parseBoxSSIX(quint64 offset, quint64 size);
+    int parseBoxEMSG(quint64 offset, quint64 size);
+    int parseBoxPRFT(quint64 offset, quint64 size);
+    int parseBoxTFRA(quint64 offset, quint64 size);
+    int parseBoxMFRO(quint64 offset, quint64 size);
+    int parseBoxPSSH(quint64 offset, quint64 size);
+    int parseBoxSENC(quint64 offset, quint64 size);
+    /// A 32-bit sample flags word at offset as a group of its bit fields.
+    void addSampleFlags(quint64 offset, const QString &name, quint32 flags);
+    struct FlagName
+    {
+        uint bit;
+        const char *name;
+    };
+    /// The flags of the full box whose payload begins at payload, one bit field per flag named.
+    void addBoxFlags(quint64 payload, uint flags, std::initializer_list<FlagName> names);
+    /// The fragment track of the "traf" being walked, or null.
+    TrackSampleTables *fragmentTrack();
+
+    /// Where the walk stands in the movie fragment and the track fragment being read.
+    struct FragmentCursor
+    {
+        quint64 moofStart = 0;       ///< first byte of the enclosing "moof"
+        quint64 previousTrafEnd = 0; ///< end of the data of the preceding "traf" of that "moof"
+        int track = -1;              ///< the "traf"'s track in m_tracks, -1 for none
+        quint64 base = 0;            ///< base data offset of the "traf"
+        quint64 dataEnd = 0;         ///< end of the data of its last "trun"
+        bool firstRun = true;        ///< no "trun" of the "traf" seen yet
+        quint32 defaultDuration = 0; ///< "tfhd" defaults, else "trex"
+        quint32 defaultSize = 0;
+        quint32 defaultFlags = 0;
+    };
+    FragmentCursor m_fragment;
     // -- end of movie fragment boxes --
 
     /// Walks the boxes from begin to the end of the innermost bound; returns the first failure.
@@ -156,8 +199,35 @@ protected:
     std::vector<TrackSampleTables> m_tracks;
 
 private:
-    /// The first "hdlr" of a track, the media handler, says what the track holds; a data
-    /// handler in "minf" or a metadata handler after it changes nothing.
+    /// What the header of the box at start says, read without reporting anything.
+    struct BoxHeader
+    {
+        quint64 start = 0;
+        quint64 sizeField = 0;    ///< the 32-bit size as stored
+        quint64 declaredSize = 0; ///< the size it gives: big_size, or up to the end of the file
+        quint64 size = 0;         ///< the bytes of it inside its parent
+        quint64 length = 0;       ///< header bytes up to the payload (version and flags once reported)
+        QString type;
+        QString sizeNote;
+        QUuid uuid;
+        bool big = false;
+        bool userType = false;
+        bool walkable = false; ///< the size covers at least the header
+    };
+    bool startsWithBox(const QString &fileName);
+    BoxHeader readBoxHeader(quint64 start);
+    bool metaIsFullBox(quint64 payload);
+    /// Shows the header fields; for a full box reads version and flags and counts them in.
+    void reportBoxHeader(BoxHeader *header, bool full);
+    /// The payload by the box's table row (null for a type the table does not hold).
+    int parsePayload(const BoxHeader &header, const Box *record);
+    /// Fewer bytes than a box header left in the parent, at start.
+    int parseTail(quint64 start, quint64 room);
+    /// Whether a list of boxes of this type may end with a zero word.
+    static bool endsWithTerminator(const QString &parent);
+
+    /// The media handler, the first "hdlr" in the track's "mdia", says what the track holds; a
+    /// data handler in "minf" or a metadata handler in "udta/meta" changes nothing.
     void handlerFound(const QString &handlerType);
     /// "stco" and "co64": entry_count, then one chunk offset of entryBytes (4 or 8) per chunk.
     int parseChunkOffsets(quint64 offset, quint64 size, int entryBytes);

@@ -66,6 +66,9 @@ struct TrackSampleTables
     quint32 defaultSize = 0;
     quint32 defaultFlags = 0;
     /// Decoding time at the end of the last fragment sample, for a "traf" without "tfdt".
-    qint64 fragmentTime = 0;
+    quint64 fragmentTime = 0;
+    /// fragmentTime holds a time: a "traf" of the track was seen. Before that, the fragments
+    /// begin where the samples of the movie's tables end.
+    bool fragmentTimeSet = false;
     std::vector<FragmentSample> fragmentSamples;
 };

@@ -3,6 +3,10 @@
 
 #include "iso_parsers.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <ctime>
@@ -566,7 +570,10 @@ void TestIsoBoxes::formatCheck_data()
 {
     QTest::addColumn<QString>("parser");
     QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QByteArray>("content");
     QTest::addColumn<int>("status");
+    ByteBuilder ftyp;
+    ftyp.box("ftyp", [](ByteBuilder &f) { f.fourcc("isom").u32be(0x200); });
     const QList<std::pair<QString, QStringList>> suffixes{
         {QStringLiteral("MP4"), {QStringLiteral("mp4"), QStringLiteral("f4v"), QStringLiteral("mp4v")}},
         {QStringLiteral("MOV"), {QStringLiteral("mov"), QStringLiteral("qt")}},
@@ -574,21 +581,50 @@ void TestIsoBoxes::formatCheck_data()
     for (const auto &[parser, accepted] : suffixes) {
         for (const char *suffix : {"mp4", "MP4", "f4v", "mp4v", "mov", "QT", "3gp", "3G2", "mkv"})
             QTest::addRow("%s: .%s", qPrintable(parser), suffix)
-                << parser << QStringLiteral("/no/such/dir/clip.") + QLatin1String(suffix)
+                << parser << QStringLiteral("clip.") + QLatin1String(suffix) << ftyp.bytes()
                 << (accepted.contains(QString::fromLatin1(suffix).toLower()) ? 0 : 3);
-        QTest::addRow("%s: no dot", qPrintable(parser)) << parser << QStringLiteral("/tmp/mp4") << 3;
+        QTest::addRow("%s: no dot", qPrintable(parser)) << parser << QStringLiteral("mp4") << ftyp.bytes() << 3;
         QTest::addRow("%s: dot in the folder", qPrintable(parser))
-            << parser << QStringLiteral("/tmp/x.%1/clip").arg(accepted.first()) << 3;
+            << parser << QStringLiteral("x.%1/clip").arg(accepted.first()) << ftyp.bytes() << 3;
     }
+    // What follows the suffix: the first box header must be plausible.
+    ByteBuilder big;
+    big.u32be(1).fourcc("mdat").u64be(24).zeros(8);
+    ByteBuilder cut; // a known box cut short keeps its size
+    cut.u32be(100000).fourcc("mdat").zeros(8);
+    ByteBuilder copyright;
+    copyright.u32be(12).raw("\xA9nam").zeros(4);
+    const QList<std::tuple<const char *, QByteArray, int>> contents{
+        {"box to the end of the file", QByteArray::fromHex("000000006d646174"), 0},
+        {"big size", big.bytes(), 0},
+        {"known box cut short", cut.bytes(), 0},
+        {"copyright sign in the type", copyright.bytes(), 0},
+        {"text", "hello world, this is text\n", 3},
+        {"empty", QByteArray(), 3},
+        {"shorter than a header", QByteArray::fromHex("0000000866"), 3},
+        {"size below the header", QByteArray::fromHex("0000000466747970"), 3},
+        {"big size below the header", QByteArray::fromHex("000000016d6461740000000000000008"), 3},
+        {"type with a control byte", QByteArray::fromHex("0000000866740970"), 3},
+        {"unknown box past the end", QByteArray::fromHex("0001000077787966"), 3}};
+    for (const auto &[name, content, status] : contents)
+        QTest::addRow("MP4: %s", name) << QStringLiteral("MP4") << QStringLiteral("clip.mp4") << content << status;
 }
 
 void TestIsoBoxes::formatCheck()
 {
     QFETCH(QString, parser);
     QFETCH(QString, fileName);
+    QFETCH(QByteArray, content);
     QFETCH(int, status);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(fileName);
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+    file.close();
     const std::unique_ptr<ContainerAbstract> container = factory(parser)();
-    QCOMPARE(ContainerDriver::verify(*container, fileName), status);
+    QCOMPARE(ContainerDriver::verify(*container, path), status);
 }
 
 QTEST_GUILESS_MAIN(TestIsoBoxes)
