@@ -86,7 +86,7 @@ private slots:
     {
         Result r = dump({QStringLiteral("--frames"), m_sample});
         QCOMPARE(r.exitCode, 0);
-        QCOMPARE(r.out, QStringLiteral("stream,frame,offset,size,keyframe,time,duration\n0,0,38,3,1,0,40\n0,1,46,2,0,40,40\n"));
+        QCOMPARE(r.out, QStringLiteral("stream,frame,offset,size,keyframe,time,duration,time2\n0,0,38,3,1,0,40,0\n0,1,46,2,0,40,40,0\n"));
         r = dump({QStringLiteral("--streams"), m_sample});
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.out, QStringLiteral("stream,kind,codec,timescale,width,height,frames\n0,video,ktoy,1000,0,0,2\n"));

@@ -260,11 +260,11 @@ void TestIsoFiles::dumpPrintsFrames()
     QVERIFY(process.waitForFinished(30000));
     QCOMPARE(process.exitCode(), 0);
     const QList<QByteArray> lines = process.readAllStandardOutput().trimmed().split('\n');
-    QCOMPARE(lines.first(), QByteArray("stream,frame,offset,size,keyframe,time,duration"));
+    QCOMPARE(lines.first(), QByteArray("stream,frame,offset,size,keyframe,time,duration,time2"));
     FramesByStream frames;
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const QList<QByteArray> fields = lines.at(i).split(',');
-        QCOMPARE(fields.size(), 7);
+        QCOMPARE(fields.size(), 8);
         QCOMPARE(fields.at(1).toInt(), frames.value(fields.at(0).toInt()).size());
         frames[fields.at(0).toInt()] << QString::fromLatin1(fields.at(2) + ',' + fields.at(3) + ',' + fields.at(4));
     }

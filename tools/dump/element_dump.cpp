@@ -196,8 +196,8 @@ bool ElementDump::writeCsv(QTextStream &out, const char *header, const char *sql
 
 bool ElementDump::writeFrames(QTextStream &out)
 {
-    return writeCsv(out, "stream,frame,offset,size,keyframe,time,duration",
-                    "SELECT stream, frame, offset, size, keyframe, time, duration FROM frames ORDER BY rowid");
+    return writeCsv(out, "stream,frame,offset,size,keyframe,time,duration,time2",
+                    "SELECT stream, frame, offset, size, keyframe, time, duration, time2 FROM frames ORDER BY rowid");
 }
 
 bool ElementDump::writeStreams(QTextStream &out)
