@@ -39,6 +39,9 @@ private slots:
     void damaged();
     void failurePlacement_data();
     void failurePlacement();
+    void metaForms_data();
+    void metaForms();
+    void kindFromMediaHandler();
 };
 
 void TestIsoWalker::headerForms_data()
@@ -91,6 +94,16 @@ void TestIsoWalker::headerForms_data()
     fragment.box("moof", [](ByteBuilder &m) { m.box("traf"); });
     QTest::newRow("MOV: movie fragments") << "MOV" << fragment.bytes() << 256
         << "moof@0+16\n  size@0+4=16\n  type@4+4=moof\n  traf@8+8\n    size@8+4=8\n    type@12+4=traf" << "";
+    ByteBuilder terminated;
+    terminated.box("udta", [](ByteBuilder &u) { u.u32be(0); });
+    for (const QString &parser : parserNames())
+        QTest::addRow("%s: user data ends with a zero word", qPrintable(parser)) << parser << terminated.bytes() << 256
+            << "udta@0+12\n  size@0+4=12\n  type@4+4=udta\n  terminator@8+4=0" << "";
+    ByteBuilder registered;
+    registered.box("ainf", [](ByteBuilder &a) { a.text("abcd"); });
+    for (const QString &parser : parserNames())
+        QTest::addRow("%s: a registered code", qPrintable(parser)) << parser << registered.bytes() << 256
+            << "ainf@0+12\n  size@0+4=12\n  type@4+4=ainf\n  data@8+4" << "";
     ByteBuilder unknown;
     unknown.box("wxyz", [](ByteBuilder &p) { p.text("abcdefgh"); });
     for (const QString &parser : parserNames()) {
@@ -379,6 +392,82 @@ void TestIsoWalker::failurePlacement()
     QCOMPARE(result.outcome.firstFailure, int(Status::UnexpectedEnd));
     QCOMPARE(result.outcome.failureOffset, offset);
     QCOMPARE(result.outcome.failureElement, element);
+}
+
+void TestIsoWalker::metaForms_data()
+{
+    QTest::addColumn<QString>("parser");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("full");
+    const auto handler = [](ByteBuilder &m) {
+        m.fullBox("hdlr", 0, 0, [](ByteBuilder &h) { h.u32be(0).fourcc("mdir").zeros(12).u8(0); });
+    };
+    ByteBuilder iso;
+    iso.fullBox("meta", 0, 0, handler);
+    ByteBuilder quickTime;
+    quickTime.box("meta", handler);
+    for (const QString &parser : parserNames()) {
+        QTest::addRow("%s: ISO form", qPrintable(parser)) << parser << iso.bytes() << true;
+        QTest::addRow("%s: QuickTime form", qPrintable(parser)) << parser << quickTime.bytes() << false;
+    }
+}
+
+// The form follows the handler's position; cut at any byte, what is there stays and nothing
+// is read past the end.
+void TestIsoWalker::metaForms()
+{
+    QFETCH(QString, parser);
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, full);
+    Result result;
+    parse(&result, factory(parser), bytes);
+    QCOMPARE(bool(result.sink.find(QStringLiteral("version"))), full);
+    const ElementRecord *hdlr = result.sink.find(QStringLiteral("hdlr"));
+    QVERIFY(hdlr);
+    QCOMPARE(hdlr->offset, (full ? 12 : 8) * 8);
+    QCOMPARE(notes(result.sink), QStringList());
+    for (qsizetype cut = 8; cut < bytes.size(); ++cut) {
+        Result part;
+        parse(&part, factory(parser), bytes.left(cut));
+        QVERIFY(part.ran);
+        QCOMPARE(part.sink.find(QStringLiteral("meta"))->size, cut * 8);
+    }
+}
+
+// Only the handler of "mdia" says what a track holds: a metadata handler before it and a data
+// handler after it leave the track a video track whose samples are frames.
+void TestIsoWalker::kindFromMediaHandler()
+{
+    const auto handler = [](const char *type) {
+        return [type](ByteBuilder &b) {
+            b.fullBox("hdlr", 0, 0, [type](ByteBuilder &h) { h.u32be(0).fourcc(type).zeros(12).u8(0); });
+        };
+    };
+    ByteBuilder b;
+    b.box("moov", [&](ByteBuilder &moov) {
+        moov.box("trak", [&](ByteBuilder &trak) {
+            trak.box("udta", [&](ByteBuilder &u) { u.fullBox("meta", 0, 0, handler("mdta")); });
+            trak.box("mdia", [&](ByteBuilder &mdia) {
+                handler("vide")(mdia);
+                mdia.box("minf", [&](ByteBuilder &minf) {
+                    minf.box("dinf", handler("alis"));
+                    minf.box("stbl", [](ByteBuilder &stbl) {
+                        words(stbl, "stts", {1, 2, 10});
+                        words(stbl, "stsc", {1, 1, 2, 1});
+                        words(stbl, "stsz", {0, 2, 3, 4});
+                        words(stbl, "stco", {1, 0});
+                    });
+                });
+            });
+        });
+    });
+    for (const QString &parser : parserNames()) {
+        Result result;
+        parse(&result, factory(parser), b.bytes());
+        QCOMPARE(result.sink.streamRecords.size(), 1);
+        QCOMPARE(result.sink.streamRecords.first().kind, StreamRecord::Video);
+        QCOMPARE(frames(result.sink), QStringLiteral("0+3*@0 3+4*@10"));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestIsoWalker)
