@@ -6,6 +6,7 @@
 #include "status.h"
 
 #include <QFile>
+#include <QHash>
 #include <QFileInfo>
 
 #include <cstdio>
@@ -252,6 +253,17 @@ int ContainerIso::parsePayload(const BoxHeader &header, const Box *record)
     const quint64 payloadSize = header.start + header.size - payload;
     if (!record) {
         // A "uuid" box is only known by its user type.
+        if (header.userType) {
+            const int status = parseUserTypeBox(header.uuid, payload, payloadSize);
+            if (status != Status::NotThisFormat)
+                return status;
+            const QString name = userTypeName(header.uuid);
+            if (!name.isEmpty()) {
+                setGroupReadable(name);
+                addField(payload, payloadSize, QStringLiteral("data"), QString());
+                return Status::Success;
+            }
+        }
         const bool registered = header.type != QLatin1String("uuid")
                                 && !RegisteredCodes::instance().box(header.type).isEmpty();
         if (registered) {
@@ -280,6 +292,19 @@ int ContainerIso::parsePayload(const BoxHeader &header, const Box *record)
 
 // What is left of a parent too small for a box header: the zero word that ends a QuickTime
 // user data list, or leftover bytes.
+// User types that Smooth Streaming (PIFF) files carry, recognised by name.
+QString ContainerIso::userTypeName(const QUuid &userType)
+{
+    static const QHash<QUuid, QString> names{
+        {QUuid::fromString(u"6d1d9b05-42d5-44e6-80e2-141daff757b2"), QStringLiteral("PIFF track fragment time (tfxd)")},
+        {QUuid::fromString(u"d4807ef2-ca39-4695-8e54-26cb9e46a79f"), QStringLiteral("PIFF track fragment reference (tfrf)")},
+        {QUuid::fromString(u"a2394f52-5a9b-4f14-a244-6c427c648df4"), QStringLiteral("PIFF sample encryption")},
+        {QUuid::fromString(u"8974dbce-7be7-4c51-84f9-7148f9882554"), QStringLiteral("PIFF track encryption")},
+        {QUuid::fromString(u"d08a4f18-10f3-4a82-b6c8-32d8aba1830f"), QStringLiteral("PIFF protection system specific header")},
+    };
+    return names.value(userType);
+}
+
 int ContainerIso::parseTail(quint64 start, quint64 room)
 {
     const QByteArray bytes = readAt(start, room);

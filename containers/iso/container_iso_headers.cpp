@@ -4,9 +4,13 @@
 #include "container_iso.h"
 
 #include "byte_reader.h"
+#include "registered_codes.h"
 #include "status.h"
 
 #include <QDateTime>
+#include <QStringDecoder>
+
+#include <algorithm>
 
 namespace {
 
@@ -18,6 +22,19 @@ QString fourCharacters(const ByteReader &reader, qsizetype at)
 {
     const QByteArray bytes = reader.bytes(at, 4);
     return QString::fromLatin1(bytes.constData(), qsizetype(qstrnlen(bytes.constData(), size_t(bytes.size()))));
+}
+
+bool isUtf8(const QByteArray &bytes)
+{
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    const QString decoded = decoder(bytes);
+    return !decoder.hasError();
+}
+
+// Bytes of UTF-8 text without control characters.
+bool isText(const QByteArray &bytes)
+{
+    return isUtf8(bytes) && std::none_of(bytes.cbegin(), bytes.cend(), [](char c) { return uchar(c) < 0x20; });
 }
 
 } // namespace
@@ -78,8 +95,10 @@ int ContainerIso::parseBoxMVHD(quint64 offset, quint64 size)
              QStringLiteral("in 1/%1 s").arg(timescale));
     addField(offset + 2 * w + 4, w, QStringLiteral("duration"), number(value(qsizetype(2 * w + 4))));
     const qsizetype at = qsizetype(3 * w);
-    addField(offset + at + 4, 4, QStringLiteral("rate"), fixed16(reader.u32be(at + 4), true));
-    addField(offset + at + 8, 2, QStringLiteral("volume"), fixed8(reader.u16be(at + 8), false));
+    const quint32 rate = reader.u32be(at + 4);
+    const quint16 volume = reader.u16be(at + 8);
+    addField(offset + at + 4, 4, QStringLiteral("rate"), fixed16(rate, true), fixedPointText(qint32(rate), 16));
+    addField(offset + at + 8, 2, QStringLiteral("volume"), fixed8(volume, false), fixedPointText(qint16(volume), 8));
     addField(offset + at + 10, 2, QStringLiteral("reserved"), number(reader.u16be(at + 10)));
     addField(offset + at + 12, 8, QStringLiteral("reserved"), wordList(reader, at + 12, 2));
     addField(offset + at + 20, 36, QStringLiteral("transformation_matrix"), wordList(reader, at + 20, 9), QString(),
@@ -118,17 +137,21 @@ int ContainerIso::parseBoxTKHD(quint64 offset, quint64 size)
     addField(offset + at + 8, 8, QStringLiteral("reserved"), wordList(reader, at + 8, 2));
     addField(offset + at + 16, 2, QStringLiteral("layer"), signedNumber(qint16(reader.u16be(at + 16))));
     addField(offset + at + 18, 2, QStringLiteral("alternate_group"), signedNumber(qint16(reader.u16be(at + 18))));
-    addField(offset + at + 20, 2, QStringLiteral("volume"), fixed8(reader.u16be(at + 20), false));
+    const quint16 volume = reader.u16be(at + 20);
+    addField(offset + at + 20, 2, QStringLiteral("volume"), fixed8(volume, false), fixedPointText(qint16(volume), 8));
     addField(offset + at + 22, 2, QStringLiteral("reserved"), number(reader.u16be(at + 22)));
     addField(offset + at + 24, 36, QStringLiteral("transformation_matrix"), wordList(reader, at + 24, 9), QString(),
              QStringLiteral("(u, v, w)"));
-    addField(offset + at + 60, 4, QStringLiteral("width"), fixed16(reader.u32be(at + 60), false));
-    addField(offset + at + 64, 4, QStringLiteral("height"), fixed16(reader.u32be(at + 64), false));
+    const quint32 width = reader.u32be(at + 60);
+    const quint32 height = reader.u32be(at + 64);
+    addField(offset + at + 60, 4, QStringLiteral("width"), fixed16(width, false), fixedPointText(width, 16));
+    addField(offset + at + 64, 4, QStringLiteral("height"), fixed16(height, false), fixedPointText(height, 16));
     return Status::Success;
 }
 
 // mdhd: creation_time, modification_time (w), timescale (4), duration (w), then one 16-bit word
-//   pad(1) language(15: three 5-bit letters, each 0x60 less) and pre_defined (2).
+//   pad(1) language(15: three 5-bit letters, each 0x60 less, or a Macintosh language code in
+//   QuickTime) and pre_defined (2).
 int ContainerIso::parseBoxMDHD(quint64 offset, quint64 size)
 {
     const bool wide = fullBoxVersion == 1;
@@ -152,32 +175,59 @@ int ContainerIso::parseBoxMDHD(quint64 offset, quint64 size)
     if (StreamRecord *stream = currentStream())
         stream->timescale = timescale;
     const quint64 at = 3 * w + 4;
-    const quint16 word = reader.u16be(qsizetype(at));
-    addBitField(offset + at, 0, 1, QStringLiteral("pad"), number(word & 0x8000));
-    const QChar letters[3] = {QChar(0x60 + ((word >> 10) & 0x1F)), QChar(0x60 + ((word >> 5) & 0x1F)),
-                              QChar(0x60 + (word & 0x1F))};
-    addBitField(offset + at, 1, 15, QStringLiteral("language"), QString(letters, 3));
+    addPackedLanguage(offset + at, reader.u16be(qsizetype(at)));
     addField(offset + at + 2, 2, QStringLiteral("pre_defined"), number(reader.u16be(qsizetype(at + 2))));
     return Status::Success;
 }
 
 // hdlr: pre_defined (4), handler_type (4), reserved (3 x 4), name (to the end, zero-terminated).
+// QuickTime calls pre_defined the component type ("mhlr" for a media handler, "dhlr" for a data
+// handler) and the reserved words the component manufacturer, flags and flags mask, and writes
+// the name as a Pascal string: a length byte, then the text.
 int ContainerIso::parseBoxHDLR(quint64 offset, quint64 size)
 {
-    const QByteArray payload = readAt(offset, size);
+    // The fixed fields and the longest Pascal name; a longer name is read where it is shown.
+    const QByteArray payload = readAt(offset, qMin<quint64>(size, 21 + 255));
     const ByteReader reader(payload);
+    const QString componentType = printableCode(reader.u32be(0));
+    const bool component = componentType == QLatin1String("mhlr") || componentType == QLatin1String("dhlr");
     const QString handlerType = fourCharacters(reader, 4);
-    addField(offset, 4, QStringLiteral("pre_defined"), number(reader.u32be(0)));
-    addField(offset + 4, 4, QStringLiteral("handler_type"), handlerType);
-    for (qsizetype at = 8; at <= 16; at += 4)
-        addField(offset + quint64(at), 4, QStringLiteral("reserved"), number(reader.u32be(at)));
-    if (size > 20) {
-        const QByteArray name = reader.bytes(20, qsizetype(size - 20));
-        addField(offset + 20, size - 20, QStringLiteral("name"),
-                 QString::fromUtf8(name.constData(), qsizetype(qstrnlen(name.constData(), size_t(name.size())))));
+    addField(offset, 4, QStringLiteral("pre_defined"), number(reader.u32be(0)), componentType);
+    addField(offset + 4, 4, QStringLiteral("handler_type"), handlerType, RegisteredCodes::instance().handler(handlerType));
+    const char *roles[] = {"component manufacturer", "component flags", "component flags mask"};
+    for (qsizetype i = 0; i < 3; ++i) {
+        const quint32 word = reader.u32be(8 + 4 * i);
+        const QString code = i == 0 ? printableCode(word) : QString();
+        const QString readable = component || word != 0
+                                     ? QStringLiteral("%1: %2").arg(QLatin1String(roles[i]), code.isEmpty() ? number(word) : code)
+                                     : QString();
+        addField(offset + 8 + quint64(4 * i), 4, QStringLiteral("reserved"), number(word), readable);
     }
+    if (size > 20)
+        addHandlerName(reader, offset + 20, size - 20, component);
     handlerFound(handlerType);
     return Status::Success;
+}
+
+// The name of a QuickTime component is a Pascal string; so is a name whose first byte counts
+// the text bytes after it exactly. Any other name is zero-terminated. reader holds the payload,
+// whose name, size bytes, begins at offset.
+void ContainerIso::addHandlerName(const ByteReader &reader, quint64 offset, quint64 size, bool component)
+{
+    const uint length = reader.u8(20);
+    const quint64 following = size - 1;
+    const QByteArray text = reader.bytes(21, qsizetype(length));
+    const bool pascal = component ? length <= following || length < 0x20
+                                  : length > 0 && length == following && isText(text);
+    if (!pascal) {
+        addField(offset, size, QStringLiteral("name"), textAt(offset, size));
+        return;
+    }
+    addField(offset, 1, QStringLiteral("name_length"), number(length));
+    if (length > 0)
+        addField(offset + 1, length, QStringLiteral("name"), textAt(offset + 1, fit(offset + 1, length), !isUtf8(text)));
+    if (length < following)
+        addField(offset + 1 + length, following - length, QStringLiteral("padding"), QString());
 }
 
 int ContainerIso::parseBoxVMHD(quint64 offset, quint64 size)
@@ -197,7 +247,8 @@ int ContainerIso::parseBoxSMHD(quint64 offset, quint64 size)
 {
     const QByteArray payload = readAt(offset, qMin<quint64>(size, 4));
     const ByteReader reader(payload);
-    addField(offset, 2, QStringLiteral("balance"), fixed8(reader.u16be(0), true));
+    const quint16 balance = reader.u16be(0);
+    addField(offset, 2, QStringLiteral("balance"), fixed8(balance, true), fixedPointText(qint16(balance), 8));
     addField(offset + 2, 2, QStringLiteral("reserved"), number(reader.u16be(2)));
     return Status::Success;
 }

@@ -54,8 +54,9 @@ struct TrackSampleTables
     std::vector<ChunkRun> sampleToChunk;   ///< "stsc"
     bool constantSize = false;             ///< "stsz" gave one size for every sample
     quint32 sampleSize = 0;                ///< that size
-    quint64 sampleCount = 0;               ///< "stsz" sample_count as stored
+    quint64 sampleCount = 0;               ///< "stsz" or "stz2" sample_count as stored
     std::vector<quint32> sampleSizes;      ///< "stsz" entries, when sizes vary
+    bool compactSizes = false;             ///< the sizes came from "stz2"; a "stsz" beside it is not used
     std::vector<DurationRun> durations;    ///< "stts", kept as runs instead of one entry per sample
     std::vector<quint32> syncSamples;      ///< "stss", 1-based sample numbers
     std::vector<CompositionRun> compositionOffsets; ///< "ctts", as runs

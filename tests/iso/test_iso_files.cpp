@@ -41,21 +41,27 @@ QList<QByteArray> expectedLines(const QString &name, const char *suffix)
 
 /// Per stream, the frames as "pos,size,keyframe" lines in frame order.
 using FramesByStream = QMap<int, QStringList>;
+/// Per stream, the (decoding, presentation) times of the frames in frame order.
+using TimesByStream = QMap<int, QList<std::pair<qint64, qint64>>>;
 
-FramesByStream expectedFrames(const QString &name)
+/// ffprobe's packets: "stream,pos,size,keyframe,dts,pts" lines.
+FramesByStream expectedFrames(const QString &name, TimesByStream *times = nullptr)
 {
     FramesByStream frames;
     for (const QByteArray &line : expectedLines(name, ".frames.csv")) {
         const QList<QByteArray> fields = line.trimmed().split(',');
-        if (fields.size() == 4)
-            frames[fields.at(0).toInt()] << QString::fromLatin1(fields.mid(1).join(','));
+        if (fields.size() != 6)
+            continue;
+        frames[fields.at(0).toInt()] << QString::fromLatin1(fields.mid(1, 3).join(','));
+        if (times)
+            (*times)[fields.at(0).toInt()] << std::pair(fields.at(4).toLongLong(), fields.at(5).toLongLong());
     }
     return frames;
 }
 
 /// Our frames in the same form. The samples of the stream joined that lie back to back are
 /// joined into one frame first.
-FramesByStream framesOf(const RecordingSink &sink, int joined = -1)
+FramesByStream framesOf(const RecordingSink &sink, int joined = -1, TimesByStream *times = nullptr)
 {
     QMap<int, std::vector<FrameRecord>> byStream;
     for (const FrameRecord &frame : sink.frames) {
@@ -66,10 +72,33 @@ FramesByStream framesOf(const RecordingSink &sink, int joined = -1)
             list.push_back(frame);
     }
     FramesByStream frames;
-    for (auto it = byStream.cbegin(); it != byStream.cend(); ++it)
-        for (const FrameRecord &frame : *it)
+    for (auto it = byStream.cbegin(); it != byStream.cend(); ++it) {
+        for (const FrameRecord &frame : *it) {
             frames[it.key()] << QStringLiteral("%1,%2,%3").arg(frame.offset).arg(frame.size).arg(frame.keyFrame ? 1 : 0);
+            if (times)
+                (*times)[it.key()] << std::pair(frame.time, frame.time2);
+        }
+    }
     return frames;
+}
+
+/// ffprobe shows the times an edit list maps the media to, which differ from the media's own
+/// by one constant per stream: our decoding and presentation times, less that constant, are
+/// ffprobe's.
+QString firstTimeDifference(const TimesByStream &actual, const TimesByStream &expected, int skipped)
+{
+    for (auto it = expected.begin(); it != expected.end(); ++it) {
+        const auto &ours = actual.value(it.key());
+        if (it.key() == skipped || ours.isEmpty() || it->isEmpty())
+            continue;
+        const qint64 shift = ours.first().first - it->first().first;
+        for (qsizetype i = 0; i < qMin(ours.size(), it->size()); ++i)
+            if (ours[i].first - shift != it->at(i).first || ours[i].second - shift != it->at(i).second)
+                return QStringLiteral("stream %1 frame %2: dts/pts %3/%4 instead of %5/%6")
+                    .arg(it.key()).arg(i).arg(ours[i].first - shift).arg(ours[i].second - shift)
+                    .arg(it->at(i).first).arg(it->at(i).second);
+    }
+    return QString();
 }
 
 QString firstDifference(const FramesByStream &actual, const FramesByStream &expected)
@@ -125,24 +154,29 @@ void TestIsoFiles::framesEqualProbe_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<int>("codec"); // codec identifier of the first video stream
     QTest::addColumn<int>("joined");
+    QTest::addColumn<int>("extra");
     struct File
     {
         const char *parser;
         const char *name;
         int codec;
         int joined = -1;
+        int extra = -1;
     };
-    // fragmented.mp4 is left out: its samples lie in movie fragments, which give no frames yet.
     // ffprobe reads the 2-byte samples of raw PCM a chunk per packet, so the samples of the
-    // PCM stream of h264_pcm.mov are joined before they are compared.
+    // PCM stream of h264_pcm.mov are joined before they are compared. The last sample of a
+    // mov_text track, an empty one ending the last subtitle, lies past the edit list's end,
+    // so ffprobe leaves it out: "extra" names the stream whose last frame it does not list.
     for (const File &file : std::vector<File>{
              {"MP4", "h264_aac.mp4", 28}, {"MP4", "mpeg4_mp3.mp4", 13}, {"MP4", "two_video.mp4", 28},
              {"MP4", "edit_list.mp4", 28}, {"MP4", "h264_aac.f4v", 28}, {"MP4", "co64.mp4", 28},
              {"MP4", "tiny.mp4", 28}, {"MOV", "h264_pcm.mov", 28, 0}, {"MOV", "two_video.mov", 28},
              {"MOV", "mjpeg.qt", 0}, {"3GP", "h263.3gp", 5}, {"3GP", "h263_bitr.3gp", 5},
-             {"3GP", "mpeg4_aac.3g2", 13}})
+             {"3GP", "mpeg4_aac.3g2", 13}, {"MP4", "qt_layout.mp4", 28}, {"MP4", "hevc_opus.mp4", -1},
+             {"MP4", "ac3_faststart.mp4", 28}, {"MP4", "mov_text.mp4", 28, -1, 2}, {"MP4", "chapters.mp4", 28},
+             {"MP4", "metadata_tags.mp4", 28}, {"MOV", "qt_meta.mov", 28}, {"MP4", "fragmented.mp4", 28}})
         QTest::newRow(file.name) << QString::fromLatin1(file.parser) << QString::fromLatin1(file.name) << file.codec
-                                 << file.joined;
+                                 << file.joined << file.extra;
 }
 
 void TestIsoFiles::framesEqualProbe()
@@ -151,7 +185,9 @@ void TestIsoFiles::framesEqualProbe()
     QFETCH(QString, name);
     QFETCH(int, codec);
     QFETCH(int, joined);
-    const FramesByStream expected = expectedFrames(name);
+    QFETCH(int, extra);
+    TimesByStream expectedTimes;
+    const FramesByStream expected = expectedFrames(name, &expectedTimes);
     QVERIFY(!expected.isEmpty());
 
     RecordingSink sink;
@@ -162,7 +198,12 @@ void TestIsoFiles::framesEqualProbe()
     QCOMPARE(outcome.firstFailure, 0);
     QCOMPARE(outcome.stopOffset, quint64(QFileInfo(fixture(name)).size()));
     QCOMPARE(notes(sink).filter(QStringLiteral("missing")), QStringList());
-    QCOMPARE(firstDifference(framesOf(sink, joined), expected), QString());
+    TimesByStream times;
+    FramesByStream frames = framesOf(sink, joined, &times);
+    if (extra >= 0)
+        frames[extra].removeLast();
+    QCOMPARE(firstDifference(frames, expected), QString());
+    QCOMPARE(firstTimeDifference(times, expectedTimes, joined), QString());
     QStringList probed;
     for (const QByteArray &line : expectedLines(name, ".streams.csv"))
         probed << QString::fromLatin1(line.trimmed());
@@ -172,8 +213,8 @@ void TestIsoFiles::framesEqualProbe()
                                     [](const StreamRecord &stream) { return stream.kind == StreamRecord::Video; });
     QVERIFY(video != sink.streamRecords.cend());
     QCOMPARE(video->codecId, codec);
-    // Only "avcC" and "d263" mark where the decoder configuration lies.
-    QCOMPARE(video->configSize > 0, codec == 28 || codec == 5);
+    if (codec == 28 || codec == 5)
+        QVERIFY(video->configSize > 0);
 }
 
 void TestIsoFiles::fragmented()
@@ -185,7 +226,6 @@ void TestIsoFiles::fragmented()
     QCOMPARE(outcome.status, 0);
     QCOMPARE(outcome.firstFailure, 0);
     QCOMPARE(outcome.stopOffset, quint64(QFileInfo(path).size()));
-    QCOMPARE(sink.frames.size(), size_t(0));
     QCOMPARE(sink.streamRecords.size(), 2);
 
     QMap<QString, int> counts;
