@@ -298,7 +298,10 @@ int ContainerIso::walkOtherEntry(quint64 e, const ByteReader &reader, quint64 en
         for (const char *name : names)
             at = addCString(e, reader, at, end, QLatin1String(name));
     };
-    if (type == QLatin1String("tx3g")) {
+    // MP4 muxers write chapter text tracks as "text" entries in the "tx3g" layout, whose font
+    // table box follows its 46 bytes of fields.
+    const bool timedTextLayout = reader.bytes(50, 4) == "ftab";
+    if (type == QLatin1String("tx3g") || (type == QLatin1String("text") && timedTextLayout)) {
         at = addTimedTextFields(e, reader);
     } else if (type == QLatin1String("text")) {
         at = addQuickTimeTextFields(e, reader, entrySize);

@@ -345,7 +345,8 @@ void TestIsoBoxes::sampleWalk()
 
 void TestIsoBoxes::sampleDescriptions()
 {
-    const QByteArray avcC = QByteArray::fromHex("0164000affe1");
+    // High profile, level 1.0, one SPS and one PPS.
+    const QByteArray avcC = QByteArray::fromHex("0164000affe10002676401000168");
     const QByteArray first = visualEntry("avc1", 320, 240, [&](ByteBuilder &e) {
         e.box("avcC", [&](ByteBuilder &c) { c.raw(avcC); });
         e.box("pasp", [](ByteBuilder &p) { p.u32be(1).u32be(1); });
@@ -357,12 +358,16 @@ void TestIsoBoxes::sampleDescriptions()
     parse(&result, factory(QStringLiteral("MP4")), file);
     QCOMPARE(notes(result.sink), QStringList());
     QCOMPARE(childList(result.sink, QStringLiteral("sample_entry"), true),
-             QStringLiteral("size=116 type=avc1 reserved=000000000000 data_reference_index=1 pre_defined=0 reserved=0 "
+             QStringLiteral("size=124 type=avc1 reserved=000000000000 data_reference_index=1 pre_defined=0 reserved=0 "
                             "pre_defined=000000000000000000000000 width=320 height=240 horizresolution=00480000 "
-                            "vertresolution=00480000 reserved=0 frame_count=1 compressorname=\x04Lavc depth=24 "
+                            "vertresolution=00480000 reserved=0 frame_count=1 compressorname=Lavc depth=24 "
                             "pre_defined=-1 specific_config_data="));
-    QCOMPARE(childList(result.sink, QStringLiteral("specific_config_data")), QStringLiteral("avcC+14 pasp+16"));
-    QCOMPARE(childList(result.sink, QStringLiteral("avcC")), QStringLiteral("size+4 type+4 data+6"));
+    QCOMPARE(childList(result.sink, QStringLiteral("specific_config_data")), QStringLiteral("avcC+22 pasp+16"));
+    QVERIFY(childList(result.sink, QStringLiteral("avcC"), true)
+                .startsWith(QStringLiteral("size=22 type=avcC configurationVersion=1 AVCProfileIndication=100 "
+                                           "profile_compatibility=0 AVCLevelIndication=10 reserved=63 lengthSizeMinusOne=3 "
+                                           "reserved=7 numOfSequenceParameterSets=1 sequenceParameterSet= "
+                                           "numOfPictureParameterSets=1 pictureParameterSet=")));
 
     // The second entry is shown too; the first one describes the stream.
     const ElementRecord *entry = result.sink.find(QStringLiteral("sample_entry"));
@@ -390,7 +395,7 @@ void TestIsoBoxes::soundSampleDescription()
     parse(&result, factory(QStringLiteral("MP4")), file);
     QCOMPARE(childList(result.sink, QStringLiteral("sample_entry")),
              QStringLiteral("size+4 type+4 specific_config_data+%1").arg(entry.size() - 8));
-    QVERIFY(!nth(result.sink, QStringLiteral("sample_entry"), 1));
+    QVERIFY(nth(result.sink, QStringLiteral("sample_entry"), 1));
     QCOMPARE(result.sink.streamRecords.first().codecId, 0);
 }
 
