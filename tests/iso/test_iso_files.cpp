@@ -82,20 +82,21 @@ FramesByStream framesOf(const RecordingSink &sink, int joined = -1, TimesByStrea
     return frames;
 }
 
-/// ffprobe shows the times an edit list maps the media to, which differ from the media's own
-/// by one constant per stream: our decoding and presentation times, less that constant, are
-/// ffprobe's.
+/// ffprobe shows the times an edit list, or a shift of negative composition offsets, maps the
+/// media to: one constant per stream away from ours for the decoding times, one for the
+/// presentation times. Ours are shifted onto ffprobe's first frame.
 QString firstTimeDifference(const TimesByStream &actual, const TimesByStream &expected, int skipped)
 {
     for (auto it = expected.begin(); it != expected.end(); ++it) {
         const auto &ours = actual.value(it.key());
         if (it.key() == skipped || ours.isEmpty() || it->isEmpty())
             continue;
-        const qint64 shift = ours.first().first - it->first().first;
+        const qint64 dtsShift = ours.first().first - it->first().first;
+        const qint64 ptsShift = ours.first().second - it->first().second;
         for (qsizetype i = 0; i < qMin(ours.size(), it->size()); ++i)
-            if (ours[i].first - shift != it->at(i).first || ours[i].second - shift != it->at(i).second)
+            if (ours[i].first - dtsShift != it->at(i).first || ours[i].second - ptsShift != it->at(i).second)
                 return QStringLiteral("stream %1 frame %2: dts/pts %3/%4 instead of %5/%6")
-                    .arg(it.key()).arg(i).arg(ours[i].first - shift).arg(ours[i].second - shift)
+                    .arg(it.key()).arg(i).arg(ours[i].first - dtsShift).arg(ours[i].second - ptsShift)
                     .arg(it->at(i).first).arg(it->at(i).second);
     }
     return QString();
@@ -175,7 +176,9 @@ void TestIsoFiles::framesEqualProbe_data()
              {"MOV", "mjpeg.qt", 0}, {"3GP", "h263.3gp", 5}, {"3GP", "h263_bitr.3gp", 5},
              {"3GP", "mpeg4_aac.3g2", 13}, {"MP4", "qt_layout.mp4", 28}, {"MP4", "hevc_opus.mp4", 0},
              {"MP4", "ac3_faststart.mp4", 28}, {"MP4", "mov_text.mp4", 28, -1, 2}, {"MP4", "chapters.mp4", 28, -1, 2},
-             {"MP4", "metadata_tags.mp4", 28}, {"MOV", "qt_meta.mov", 28}, {"MP4", "fragmented.mp4", 28}})
+             {"MP4", "metadata_tags.mp4", 28}, {"MOV", "qt_meta.mov", 28}, {"MP4", "fragmented.mp4", 28},
+             {"MP4", "fragmented_base_offset.mp4", 28}, {"MP4", "fragmented_moov_samples.mp4", 28},
+             {"MP4", "fragmented_smooth.mp4", 28}})
         QTest::newRow(file.name) << QString::fromLatin1(file.parser) << QString::fromLatin1(file.name) << file.codec
                                  << file.joined << file.extra;
 }

@@ -115,46 +115,6 @@ QString fragmentFrames(const RecordingSink &sink)
     return list.join(QLatin1Char(' '));
 }
 
-/// Per stream, "pos,size,keyframe" lines, or "dts,pts" lines.
-using FramesByStream = QMap<int, QStringList>;
-
-/// The ".frames.csv" beside a fixture: its frames, and its times when it has them.
-FramesByStream expectedFrames(const QString &path, FramesByStream *times)
-{
-    QFile file(path);
-    FramesByStream frames;
-    if (!file.open(QIODevice::ReadOnly))
-        return frames;
-    const QList<QByteArray> lines = file.readAll().trimmed().split('\n');
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QList<QByteArray> fields = lines[i].trimmed().split(',');
-        frames[fields[0].toInt()] << QString::fromLatin1(fields.mid(1, 3).join(','));
-        if (fields.size() >= 6)
-            (*times)[fields[0].toInt()] << QString::fromLatin1(fields[4] + ',' + fields[5]);
-    }
-    return frames;
-}
-
-/// ffprobe shows the times an edit list, or a shift of negative composition offsets, maps the
-/// media to: one constant per stream away from ours for the decoding times, one for the
-/// composition times. Ours are shifted onto ffprobe's first frame.
-FramesByStream framesOf(const RecordingSink &sink, const FramesByStream &probedTimes, FramesByStream *times)
-{
-    FramesByStream frames;
-    QMap<int, std::pair<qint64, qint64>> shifts;
-    for (const FrameRecord &frame : sink.frames) {
-        const int stream = int(frame.stream);
-        frames[stream] << QStringLiteral("%1,%2,%3").arg(frame.offset).arg(frame.size).arg(frame.keyFrame ? 1 : 0);
-        const QStringList probed = probedTimes.value(stream).value(0).split(QLatin1Char(','));
-        if (probed.size() != 2)
-            continue;
-        if (!shifts.contains(stream))
-            shifts[stream] = {probed[0].toLongLong() - frame.time, probed[1].toLongLong() - frame.time2};
-        (*times)[stream] << QStringLiteral("%1,%2").arg(frame.time + shifts[stream].first).arg(frame.time2 + shifts[stream].second);
-    }
-    return frames;
-}
-
 } // namespace
 
 class TestIsoFragments : public QObject
@@ -168,8 +128,6 @@ private slots:
     void fields_data();
     void fields();
     void claimedSamplesBounded();
-    void realFiles_data();
-    void realFiles();
 };
 
 void TestIsoFragments::samples_data()
@@ -360,33 +318,6 @@ void TestIsoFragments::claimedSamplesBounded()
     QVERIFY(result.sink.frames.size() > 4096 && qint64(result.sink.frames.size()) <= file.size());
     QVERIFY(timer.elapsed() < 10000);
     QCOMPARE(result.shapeFault(file.size()), QString());
-}
-
-void TestIsoFragments::realFiles_data()
-{
-    QTest::addColumn<QString>("name");
-    for (const char *name : {"fragmented.mp4", "fragmented_base_offset.mp4", "fragmented_moov_samples.mp4",
-                             "fragmented_smooth.mp4"})
-        QTest::newRow(name) << QString::fromLatin1(name);
-}
-
-// Every sample equals ffprobe's packet: position, size, key flag and, up to one shift, times.
-void TestIsoFragments::realFiles()
-{
-    QFETCH(QString, name);
-    const QString path = QStringLiteral(KESTRUNE_FIXTURES "/iso/") + name;
-    FramesByStream expectedTimes;
-    const FramesByStream expected = expectedFrames(path + QLatin1String(".frames.csv"), &expectedTimes);
-    QVERIFY(!expected.isEmpty());
-    RecordingSink sink;
-    ContainerMP4 parser;
-    const ContainerDriver::Outcome outcome = ContainerDriver::run(parser, path, sink, ParseOptions());
-    QCOMPARE(outcome.status, 0);
-    QCOMPARE(outcome.firstFailure, 0);
-    QCOMPARE(notes(sink).filter(QStringLiteral("missing")), QStringList());
-    FramesByStream times;
-    QCOMPARE(framesOf(sink, expectedTimes, &times), expected);
-    QCOMPARE(times, expectedTimes);
 }
 
 QTEST_GUILESS_MAIN(TestIsoFragments)
