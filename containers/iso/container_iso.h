@@ -73,6 +73,8 @@ protected:
     int parseBoxHDLR(quint64 offset, quint64 size);
     int parseBoxVMHD(quint64 offset, quint64 size);
     int parseBoxSMHD(quint64 offset, quint64 size);
+    int parseBoxGMIN(quint64 offset, quint64 size);
+    int parseBoxGmhdText(quint64 offset, quint64 size);
     int parseBoxELST(quint64 offset, quint64 size);
 
     int parseBoxSTTS(quint64 offset, quint64 size);

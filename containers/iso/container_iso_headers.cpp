@@ -253,6 +253,35 @@ int ContainerIso::parseBoxSMHD(quint64 offset, quint64 size)
     return Status::Success;
 }
 
+// QuickTime base media information (gmhd/gmin): graphicsmode (2), opcolor (6), balance (2),
+// reserved (2).
+int ContainerIso::parseBoxGMIN(quint64 offset, quint64 size)
+{
+    const int status = parseBoxVMHD(offset, size);
+    const QByteArray payload = readAt(offset + 8, qMin<quint64>(size > 8 ? size - 8 : 0, 4));
+    const ByteReader reader(payload);
+    const quint16 balance = reader.u16be(0);
+    addField(offset + 8, 2, QStringLiteral("balance"), fixed8(balance, true), fixedPointText(qint16(balance), 8));
+    addField(offset + 10, 2, QStringLiteral("reserved"), number(reader.u16be(2)));
+    return status;
+}
+
+// A "text" box in "gmhd" holds the text track's matrix (9 words); elsewhere its bytes are data.
+int ContainerIso::parseBoxGmhdText(quint64 offset, quint64 size)
+{
+    if (enclosingBox(1) != QLatin1String("gmhd")) {
+        addField(offset, size, QStringLiteral("data"), QString());
+        return Status::Success;
+    }
+    const QByteArray payload = readAt(offset, qMin<quint64>(size, 36));
+    const ByteReader reader(payload);
+    addField(offset, 36, QStringLiteral("transformation_matrix"), wordList(reader, 0, 9), QString(),
+             QStringLiteral("(u, v, w)"));
+    if (size > 36)
+        addField(offset + 36, size - 36, QStringLiteral("data"), QString());
+    return Status::Success;
+}
+
 // elst: entry_count (4), then per entry
 //   version 1: segment_duration (8), media_time (8), media_rate_integer (2), media_rate_fraction (2)
 //   version 0: segment_duration (4), media_time (4), media_rate_integer (2), media_rate_fraction (2)
@@ -261,14 +290,11 @@ int ContainerIso::parseBoxELST(quint64 offset, quint64 size)
 {
     const QByteArray payload = readAt(offset, size);
     const ByteReader reader(payload);
-    const quint32 claimed = reader.u32be(0);
-    addField(offset, 4, QStringLiteral("entry_count"), number(claimed));
+    const quint32 claimed = addEntryCount(offset, reader);
     const uint version = fullBoxVersion;
     const quint64 w = version == 1 ? 8 : 4;
     const quint64 entrySize = version == 1 ? 20 : version == 0 ? 12 : 4;
-    const quint64 count = fitEntries(claimed, size > 4 ? size - 4 : 0, entrySize);
-    for (quint64 i = 0; i < count; ++i) {
-        const quint64 at = 4 + i * entrySize;
+    forEachEntry(claimed, 4, size, entrySize, [&](quint64 i, quint64 at) {
         beginEntry(QStringLiteral("entry"), qint64(i));
         setEntryOffset(offset + at);
         setEntrySize(entrySize);
@@ -287,6 +313,6 @@ int ContainerIso::parseBoxELST(quint64 offset, quint64 size)
         addField(offset + rate + 2, 2, QStringLiteral("media_rate_fraction"),
                  signedNumber(qint16(reader.u16be(qsizetype(rate + 2)))), QString(), QStringLiteral("default 0"));
         endGroup();
-    }
+    });
     return Status::Success;
 }

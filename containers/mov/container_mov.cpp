@@ -40,6 +40,10 @@ ContainerMOV::ContainerMOV() : ContainerIso(quickTime())
     addBox("hdlr", Binary, 1, &ContainerMOV::parseBoxHDLR);
     addBox("smhd", Binary, 1, &ContainerMOV::parseBoxSMHD);
     addBox("vmhd", Binary, 1, &ContainerMOV::parseBoxVMHD);
+    // The QuickTime base media header of text, timecode and other tracks.
+    addBox("gmhd", Master, 0, nullptr);
+    addBox("gmin", Binary, 1, &ContainerMOV::parseBoxGMIN);
+    addBox("text", Binary, 0, &ContainerMOV::parseBoxGmhdText);
     addBox("stts", Binary, 1, &ContainerMOV::parseBoxSTTS);
     addBox("stss", Binary, 1, &ContainerMOV::parseBoxSTSS);
     addBox("stsd", Binary, 1, &ContainerMOV::parseBoxSTSD);

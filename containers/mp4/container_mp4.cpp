@@ -32,6 +32,10 @@ ContainerMP4::ContainerMP4(const Variant &variant) : ContainerIso(variant)
     addBox("hdlr", Binary, 1, &ContainerMP4::parseBoxHDLR);
     addBox("smhd", Binary, 1, &ContainerMP4::parseBoxSMHD);
     addBox("vmhd", Binary, 1, &ContainerMP4::parseBoxVMHD);
+    // The QuickTime base media header of text, timecode and other tracks.
+    addBox("gmhd", Master, 0, nullptr);
+    addBox("gmin", Binary, 1, &ContainerMP4::parseBoxGMIN);
+    addBox("text", Binary, 0, &ContainerMP4::parseBoxGmhdText);
     addBox("elst", Binary, 1, &ContainerMP4::parseBoxELST);
     addBox("stsd", Binary, 1, &ContainerMP4::parseBoxSTSD);
     addBox("stts", Binary, 1, &ContainerMP4::parseBoxSTTS);
