@@ -299,8 +299,9 @@ int ContainerIso::walkOtherEntry(quint64 e, const ByteReader &reader, quint64 en
             at = addCString(e, reader, at, end, QLatin1String(name));
     };
     // MP4 muxers write chapter text tracks as "text" entries in the "tx3g" layout, whose font
-    // table box follows its 46 bytes of fields.
-    const bool timedTextLayout = reader.bytes(50, 4) == "ftab";
+    // table box follows its 46 bytes of fields. An entry cut before that box takes the layout
+    // its file format uses most.
+    const bool timedTextLayout = reader.has(50, 4) ? reader.bytes(50, 4) == "ftab" : !m_variant.quickTime;
     if (type == QLatin1String("tx3g") || (type == QLatin1String("text") && timedTextLayout)) {
         at = addTimedTextFields(e, reader);
     } else if (type == QLatin1String("text")) {

@@ -176,7 +176,7 @@ void TestAviFixtures::frames()
     QMap<int, int> numbers;
     for (const QString &line : lines(dump.readAllStandardOutput())) {
         const QStringList columns = line.split(QLatin1Char(','));
-        QCOMPARE(columns.size(), 7);
+        QCOMPARE(columns.size(), 8);
         if (!printed.isEmpty())
             QCOMPARE(columns[1].toInt(), numbers[columns[0].toInt()]++);
         printed << QStringList{columns[0], columns[2], columns[3], columns[4]}.join(QLatin1Char(','));
