@@ -264,15 +264,7 @@ int ContainerIso::parsePayload(const BoxHeader &header, const Box *record)
                 return Status::Success;
             }
         }
-        const bool registered = header.type != QLatin1String("uuid")
-                                && !RegisteredCodes::instance().box(header.type).isEmpty();
-        if (registered) {
-            addField(payload, payloadSize, QStringLiteral("data"), QString());
-            return Status::Success;
-        }
-        const int status = parseUnknownObject(payload, payloadSize);
-        addNote(QStringLiteral("Unknown element!"));
-        return status;
+        return parseUnrecordedPayload(header.type, payload, payloadSize);
     }
     if (record->type != Master) {
         if (record->handler)
@@ -287,6 +279,17 @@ int ContainerIso::parsePayload(const BoxHeader &header, const Box *record)
     ++m_openTracks;
     const int status = walkBoxes(payload);
     --m_openTracks;
+    return status;
+}
+
+int ContainerIso::parseUnrecordedPayload(const QString &type, quint64 offset, quint64 size)
+{
+    if (type != QLatin1String("uuid") && !RegisteredCodes::instance().box(type).isEmpty()) {
+        addField(offset, size, QStringLiteral("data"), QString());
+        return Status::Success;
+    }
+    const int status = parseUnknownObject(offset, size);
+    addNote(QStringLiteral("Unknown element!"));
     return status;
 }
 

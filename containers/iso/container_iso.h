@@ -291,6 +291,8 @@ protected:
     /// reader); the fields it does not decode are shown as "data".
     void addSampleGroupEntry(const QString &groupingType, quint64 offset, const ByteReader &reader,
                              qsizetype at, quint64 length);
+    /// Makes the tracks that "chap" references name data streams, as chapter lists are.
+    void markChapterTracks();
     // -- end of sample table boxes --
 
     // Movie fragments and segment indexes (container_iso_fragments.cpp).
@@ -345,6 +347,10 @@ protected:
 
     /// Walks the boxes from begin to the end of the innermost bound; returns the first failure.
     int walkBoxes(quint64 begin);
+
+    /// The payload of a box of a type the table does not hold: a registered type's bytes as data,
+    /// any other's as "Unknown element!".
+    int parseUnrecordedPayload(const QString &type, quint64 offset, quint64 size);
 
     /// The type of the box up levels above the one being parsed: 0 is the box itself, 1 its
     /// parent; empty above the top level.

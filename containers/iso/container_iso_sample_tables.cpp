@@ -5,8 +5,9 @@
 #include "container_iso.h"
 
 #include "byte_reader.h"
-#include "registered_codes.h"
 #include "status.h"
+
+#include <QHash>
 
 namespace {
 
@@ -700,27 +701,42 @@ int ContainerIso::parseBoxSAIO(quint64 offset, quint64 size)
 // A track reference type box: track_IDs (4 each) to the end of the box.
 int ContainerIso::parseTrackReference(quint64 offset, quint64 size)
 {
-    if (enclosingBox(1) != QLatin1String("tref")) {
-        // As the walker shows a box without a row: a registered code as data, others as unknown.
-        if (!RegisteredCodes::instance().box(enclosingBox(0)).isEmpty()) {
-            addField(offset, size, QStringLiteral("data"), QString());
-            return Status::Success;
-        }
-        const int status = parseUnknownObject(offset, size);
-        addNote(QStringLiteral("Unknown element!"));
-        return status;
-    }
+    if (enclosingBox(1) != QLatin1String("tref"))
+        return parseUnrecordedPayload(enclosingBox(0), offset, size);
     const QByteArray payload = readAt(offset, size);
     const ByteReader reader(payload);
+    TrackSampleTables *track = enclosingBox(0) == QLatin1String("chap") ? currentTrack() : nullptr;
     // Every started group of four bytes is a track_ID; one the box cuts is noted.
-    for (quint64 at = 0; at < size; at += 4)
-        addField(offset + at, 4, QStringLiteral("track_ID"), number(reader.u32be(qsizetype(at))), QString(), QString(),
-                 qint64(at / 4));
+    for (quint64 at = 0; at < size; at += 4) {
+        const quint32 trackId = reader.u32be(qsizetype(at));
+        addField(offset + at, 4, QStringLiteral("track_ID"), number(trackId), QString(), QString(), qint64(at / 4));
+        if (track && at + 4 <= size)
+            track->chapterTracks.push_back(trackId);
+    }
     return Status::Success;
+}
+
+// A track that a "chap" reference names holds the chapters of the movie, not a stream to play
+// (a video one holds their pictures and stays video).
+void ContainerIso::markChapterTracks()
+{
+    // The stream of each track_ID, the first track's when several share one; looked up once per
+    // reference, so that many references to many tracks take no more than linear time.
+    QHash<quint32, int> streamOf;
+    for (const TrackSampleTables &tables : m_tracks)
+        if (!streamOf.contains(tables.trackId))
+            streamOf.insert(tables.trackId, tables.stream);
+    for (const TrackSampleTables &tables : m_tracks)
+        for (quint32 trackId : tables.chapterTracks) {
+            const auto chapters = streamOf.constFind(trackId);
+            if (chapters != streamOf.constEnd() && streams[*chapters].kind != StreamRecord::Video)
+                streams[*chapters].kind = StreamRecord::Other;
+        }
 }
 
 void ContainerIso::finalizeParsing()
 {
+    markChapterTracks();
     for (const TrackSampleTables &tables : m_tracks) {
         if (walksTrack(tables))
             walkTrackSamples(tables);

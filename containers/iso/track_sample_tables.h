@@ -60,6 +60,7 @@ struct TrackSampleTables
     std::vector<DurationRun> durations;    ///< "stts", kept as runs instead of one entry per sample
     std::vector<quint32> syncSamples;      ///< "stss", 1-based sample numbers
     std::vector<CompositionRun> compositionOffsets; ///< "ctts", as runs
+    std::vector<quint32> chapterTracks;    ///< track_IDs of its "chap" references
 
     /// "trex" defaults of the track's fragments.
     quint32 defaultDescriptionIndex = 1;

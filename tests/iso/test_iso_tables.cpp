@@ -71,6 +71,8 @@ private slots:
     void emptyTables();
     void frames_data();
     void frames();
+    void chapterTracks_data();
+    void chapterTracks();
 };
 
 void TestIsoTables::tables_data()
@@ -295,6 +297,48 @@ void TestIsoTables::frames()
     parse(&result, factory(QStringLiteral("MP4")), file);
     QVERIFY(result.ran);
     QCOMPARE(timedFrames(result.sink), frames);
+}
+
+void TestIsoTables::chapterTracks_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("kinds");
+
+    // Track 1, video, refers to track 2 with a reference of the type given.
+    const auto movie = [](const char *reference, const char *handler) {
+        const auto track = [](quint32 id, const char *handler, const Body &more) {
+            return [=](ByteBuilder &trak) {
+                trak.fullBox("tkhd", 0, 0, [&](ByteBuilder &h) { h.zeros(8).u32be(id).zeros(68); });
+                more(trak);
+                trak.box("mdia", [&](ByteBuilder &m) {
+                    m.fullBox("hdlr", 0, 0, [&](ByteBuilder &h) { h.u32be(0).fourcc(handler).zeros(13); });
+                });
+            };
+        };
+        return box([&](ByteBuilder &b) {
+            b.box("moov", [&](ByteBuilder &moov) {
+                moov.box("trak", track(1, "vide", [&](ByteBuilder &t) {
+                    t.box("tref", [&](ByteBuilder &r) { r.box(reference, [](ByteBuilder &c) { c.u32be(2); }); });
+                }));
+                moov.box("trak", track(2, handler, [](ByteBuilder &) {}));
+            });
+        });
+    };
+    QTest::newRow("a chapter text track") << movie("chap", "text") << "video data";
+    QTest::newRow("chapter pictures") << movie("chap", "vide") << "video video";
+    QTest::newRow("another reference") << movie("subt", "text") << "video subtitle";
+}
+
+void TestIsoTables::chapterTracks()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, kinds);
+    Result result;
+    parse(&result, factory(QStringLiteral("MP4")), file);
+    QStringList shown;
+    for (const StreamRecord &stream : result.sink.streamRecords)
+        shown << (stream.kind == StreamRecord::Other ? QStringLiteral("data") : StreamRecord::kindName(stream.kind));
+    QCOMPARE(shown.join(QLatin1Char(' ')), kinds);
 }
 
 QTEST_GUILESS_MAIN(TestIsoTables)
