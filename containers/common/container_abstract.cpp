@@ -272,6 +272,8 @@ void ContainerAbstract::addField(quint64 offset, quint64 size, const QString &na
                                  const QString &description, qint64 index)
 {
     const quint64 kept = fit(offset, size);
+    if (size == 0 && offset > boundEnd())
+        return; // an empty field past the bound holds no byte there
     if (kept == size) {
         addElement(false, offset, 0, size, name, value, readable, description, index);
         return;

@@ -77,7 +77,15 @@ int ContainerIso::findBeginOfContainer(qint64 *offset)
     return Status::Success;
 }
 
-void ContainerIso::prepareParsing() {}
+void ContainerIso::prepareParsing()
+{
+    m_tracks.clear();
+    m_boxPath.clear();
+    m_openTracks = 0;
+    m_metadataKeys.clear();
+    m_fragment = FragmentCursor();
+    m_samplesWithoutFields = 0;
+}
 
 void ContainerIso::addBox(const char *type, int elementType, int kind, Box::Handler handler)
 {

@@ -315,6 +315,12 @@ private slots:
                    p.addBitField(11, 4, 8, QStringLiteral("b"), QStringLiteral("1"));
                })
             << "s@0+12" << "s: 4 bytes are missing: its fields need 16 bytes, but it holds 12.";
+        QTest::newRow("empty at the end, and past it")
+            << structure([](P &p) {
+                   p.addField(12, 0, QStringLiteral("e"), QString());
+                   p.addField(13, 0, QStringLiteral("p"), QString());
+               })
+            << "s@0+12\n  e@12+0" << "";
         QTest::newRow("an inner bound ends with the outer one")
             << structure([](P &p) {
                    P::Bound inner(p, 100);
