@@ -50,8 +50,9 @@ const QHash<QString, Factory> &parsersBySuffix()
     return parsers;
 }
 
-// Files up to this size are cut at every byte; larger ones at a sample of points.
-constexpr qint64 everyByteUpTo = 8192;
+// Files up to this size (the "tiny" fixtures of each format) are cut at every byte; larger ones
+// at a sample of points.
+constexpr qint64 everyByteUpTo = 6000;
 constexpr qint64 leadingCuts = 64;
 constexpr qint64 spreadCuts = 300;
 
