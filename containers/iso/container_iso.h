@@ -74,6 +74,8 @@ protected:
     int parseBoxVMHD(quint64 offset, quint64 size);
     int parseBoxSMHD(quint64 offset, quint64 size);
     int parseBoxGMIN(quint64 offset, quint64 size);
+    int parseBoxDREF(quint64 offset, quint64 size);
+    int parseBoxDataEntry(quint64 offset, quint64 size);
     int parseBoxGmhdText(quint64 offset, quint64 size);
     int parseBoxELST(quint64 offset, quint64 size);
 

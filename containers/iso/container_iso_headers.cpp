@@ -282,6 +282,38 @@ int ContainerIso::parseBoxGmhdText(quint64 offset, quint64 size)
     return Status::Success;
 }
 
+// dref: entry_count (4), then the data entry boxes ("url ", "urn ", QuickTime "alis").
+int ContainerIso::parseBoxDREF(quint64 offset, quint64 size)
+{
+    const QByteArray payload = readAt(offset, qMin<quint64>(size, 4));
+    addEntryCount(offset, ByteReader(payload));
+    return size > 4 ? walkBoxes(offset + 4) : Status::Success;
+}
+
+// "url ", "urn " and "alis": flag 1 says the media data is in this file and no location follows;
+// otherwise zero-terminated strings: the name ("urn " only) and the location.
+int ContainerIso::parseBoxDataEntry(quint64 offset, quint64 size)
+{
+    if (fullBoxFlags & 1) {
+        setGroupValue(QStringLiteral("media data in this file"));
+        if (size > 0)
+            addField(offset, size, QStringLiteral("data"), QString());
+        return Status::Success;
+    }
+    if (enclosingBox(0) == QLatin1String("alis")) {
+        // A Macintosh alias record.
+        addField(offset, size, QStringLiteral("data"), QString());
+        return Status::Success;
+    }
+    quint64 at = offset;
+    const quint64 end = offset + size;
+    if (enclosingBox(0) == QLatin1String("urn ") && at < end)
+        at = addString(at, end, QStringLiteral("name"));
+    if (at < end)
+        addString(at, end, QStringLiteral("location"));
+    return Status::Success;
+}
+
 // elst: entry_count (4), then per entry
 //   version 1: segment_duration (8), media_time (8), media_rate_integer (2), media_rate_fraction (2)
 //   version 0: segment_duration (4), media_time (4), media_rate_integer (2), media_rate_fraction (2)

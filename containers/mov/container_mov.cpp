@@ -44,6 +44,11 @@ ContainerMOV::ContainerMOV() : ContainerIso(quickTime())
     addBox("gmhd", Master, 0, nullptr);
     addBox("gmin", Binary, 1, &ContainerMOV::parseBoxGMIN);
     addBox("text", Binary, 0, &ContainerMOV::parseBoxGmhdText);
+    // Where the media data lies.
+    addBox("dref", Binary, 1, &ContainerMOV::parseBoxDREF);
+    addBox("url ", Binary, 1, &ContainerMOV::parseBoxDataEntry);
+    addBox("urn ", Binary, 1, &ContainerMOV::parseBoxDataEntry);
+    addBox("alis", Binary, 1, &ContainerMOV::parseBoxDataEntry);
     addBox("stts", Binary, 1, &ContainerMOV::parseBoxSTTS);
     addBox("stss", Binary, 1, &ContainerMOV::parseBoxSTSS);
     addBox("stsd", Binary, 1, &ContainerMOV::parseBoxSTSD);

@@ -36,6 +36,11 @@ ContainerMP4::ContainerMP4(const Variant &variant) : ContainerIso(variant)
     addBox("gmhd", Master, 0, nullptr);
     addBox("gmin", Binary, 1, &ContainerMP4::parseBoxGMIN);
     addBox("text", Binary, 0, &ContainerMP4::parseBoxGmhdText);
+    // Where the media data lies.
+    addBox("dref", Binary, 1, &ContainerMP4::parseBoxDREF);
+    addBox("url ", Binary, 1, &ContainerMP4::parseBoxDataEntry);
+    addBox("urn ", Binary, 1, &ContainerMP4::parseBoxDataEntry);
+    addBox("alis", Binary, 1, &ContainerMP4::parseBoxDataEntry);
     addBox("elst", Binary, 1, &ContainerMP4::parseBoxELST);
     addBox("stsd", Binary, 1, &ContainerMP4::parseBoxSTSD);
     addBox("stts", Binary, 1, &ContainerMP4::parseBoxSTTS);

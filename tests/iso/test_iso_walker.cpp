@@ -99,6 +99,16 @@ void TestIsoWalker::headerForms_data()
     for (const QString &parser : parserNames())
         QTest::addRow("%s: user data ends with a zero word", qPrintable(parser)) << parser << terminated.bytes() << 256
             << "udta@0+12\n  size@0+4=12\n  type@4+4=udta\n  terminator@8+4=0" << "";
+    ByteBuilder dref;
+    dref.fullBox("dref", 0, 0, [](ByteBuilder &d) {
+        d.u32be(2).fullBox("url ", 0, 1).fullBox("urn ", 0, 0, [](ByteBuilder &u) { u.text("n").u8(0).text("l").u8(0); });
+    });
+    for (const QString &parser : parserNames())
+        QTest::addRow("%s: data references", qPrintable(parser)) << parser << dref.bytes() << 256
+            << "dref@0+44\n  size@0+4=44\n  type@4+4=dref\n  version@8+1=0\n  flags@9+3=0\n  entry_count@12+4=2\n"
+               "  url @16+12=media data in this file\n    size@16+4=12\n    type@20+4=url \n    version@24+1=0\n"
+               "    flags@25+3=1\n  urn @28+16\n    size@28+4=16\n    type@32+4=urn \n    version@36+1=0\n"
+               "    flags@37+3=0\n    name@40+2=n\n    location@42+2=l" << "";
     ByteBuilder registered;
     registered.box("ainf", [](ByteBuilder &a) { a.text("abcd"); });
     for (const QString &parser : parserNames())
