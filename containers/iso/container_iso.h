@@ -142,7 +142,6 @@ protected:
     int parseBoxMDCV(quint64 offset, quint64 size);
     int parseBoxCLLI(quint64 offset, quint64 size);
     int parseBoxSMDM(quint64 offset, quint64 size);
-    int parseBoxCOLL(quint64 offset, quint64 size);
     int parseBoxSCHM(quint64 offset, quint64 size);
     int parseBoxTENC(quint64 offset, quint64 size);
     /// "vttC", "vlab", "txtC": one string, the rest of the box.

@@ -554,7 +554,7 @@ void ContainerIso::addCodecConfigurationBoxes()
     addBox("av1C", Binary, 0, &ContainerIso::parseBoxAV1C);
     addBox("vpcC", Binary, 1, &ContainerIso::parseBoxVPCC);
     addBox("SmDm", Binary, 1, &ContainerIso::parseBoxSMDM);
-    addBox("CoLL", Binary, 1, &ContainerIso::parseBoxCOLL);
+    addBox("CoLL", Binary, 1, &ContainerIso::parseBoxCLLI);
     addBox("dOps", Binary, 0, &ContainerIso::parseBoxDOPS);
     addBox("dfLa", Binary, 1, &ContainerIso::parseBoxDFLA);
     addBox("dac3", Binary, 0, &ContainerIso::parseBoxDAC3);
@@ -819,16 +819,6 @@ int ContainerIso::parseBoxSMDM(quint64 offset, quint64 size)
     }
     addNumber(offset, reader, 16, 4, QStringLiteral("luminanceMax"), luminance24_8);
     addNumber(offset, reader, 20, 4, QStringLiteral("luminanceMin"), luminance18_14);
-    return Status::Success;
-}
-
-// CoLL (full box): maxCLL (16) maxFALL (16), in cd/m².
-int ContainerIso::parseBoxCOLL(quint64 offset, quint64 size)
-{
-    const QByteArray payload = readAt(offset, size);
-    const ByteReader reader(payload);
-    addNumber(offset, reader, 0, 2, QStringLiteral("maxCLL"), candelas);
-    addNumber(offset, reader, 2, 2, QStringLiteral("maxFALL"), candelas);
     return Status::Success;
 }
 
@@ -1309,13 +1299,16 @@ int ContainerIso::parseBoxMDCV(quint64 offset, quint64 size)
     return Status::Success;
 }
 
-// clli: max_content_light_level (16) max_pic_average_light_level (16), in cd/m².
+// clli, and CoLL (its full-box form for VP9): max_content_light_level (16)
+// max_pic_average_light_level (16), in cd/m²; CoLL names them maxCLL and maxFALL.
 int ContainerIso::parseBoxCLLI(quint64 offset, quint64 size)
 {
     const QByteArray payload = readAt(offset, size);
     const ByteReader reader(payload);
-    addNumber(offset, reader, 0, 2, QStringLiteral("max_content_light_level"), candelas);
-    addNumber(offset, reader, 2, 2, QStringLiteral("max_pic_average_light_level"), candelas);
+    const bool vp9 = enclosingBox(0) == QLatin1String("CoLL");
+    addNumber(offset, reader, 0, 2, vp9 ? QStringLiteral("maxCLL") : QStringLiteral("max_content_light_level"), candelas);
+    addNumber(offset, reader, 2, 2, vp9 ? QStringLiteral("maxFALL") : QStringLiteral("max_pic_average_light_level"),
+              candelas);
     return Status::Success;
 }
 

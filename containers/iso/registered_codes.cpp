@@ -11,7 +11,7 @@ const RegisteredCodes &RegisteredCodes::instance()
     return codes;
 }
 
-// Rows are "code <tab> kind <tab> description <tab> specification"; lines starting with '#' are
+// Rows are "code <tab> kind <tab> description <tab> defining document"; lines starting with '#' are
 // comments. The first row of a code wins, so the plain box lists, which come first, name it.
 RegisteredCodes::RegisteredCodes()
 {
