@@ -180,6 +180,12 @@ void ContainerAbstract::setGroupReadable(const QString &readable)
         m_open.back().record.readable = readable;
 }
 
+void ContainerAbstract::setGroupDescription(const QString &description)
+{
+    if (m_sink && !m_open.empty() && !description.isEmpty())
+        m_sink->description(m_open.back().record.id, description);
+}
+
 void ContainerAbstract::swapByteOrder(void *data, uchar size)
 {
     auto *bytes = static_cast<uchar *>(data);

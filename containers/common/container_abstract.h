@@ -86,6 +86,8 @@ protected:
     void addNote(const QString &note);
     void setGroupValue(const QString &value);
     void setGroupReadable(const QString &readable);
+    /// Documentation of the innermost open group: what such an element is, not what this file holds.
+    void setGroupDescription(const QString &description);
     void swapByteOrder(void *data, uchar size);
     int registerFrame(uint stream, quint64 frameNumber);
     int openFile(const QString &fileName);

@@ -58,6 +58,7 @@ struct EbmlRecord : ContainerAbstract::CommonElement
     quint64 dataOffset = 0; ///< file offset of the first data byte
     quint64 dataSize = 0;   ///< value of the size field
     QString description;
+    bool deprecated = false; ///< no longer part of the format; a file that uses it gets a note
 };
 
 /// Owns the heap records of a parser's dispatch table, keyed by element identifier.

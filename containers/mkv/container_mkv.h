@@ -64,6 +64,7 @@ protected:
     int parseTrackType(ElementMKV *element);
     int parseDefaultDuration(ElementMKV *element);
     int parseTrackTimecodeScale(ElementMKV *element);
+    // Codecs (container_mkv_codecs.cpp).
     int parseCodecID(ElementMKV *element);
     int parseCodecPrivate(ElementMKV *element);
     int parsePixelWidth(ElementMKV *element);
@@ -72,6 +73,41 @@ protected:
     int parseBlock(ElementMKV *element);
     /// "TimecodeScale": nanoseconds per tick of the segment's timestamps.
     int parseTimecodeScale(ElementMKV *element);
+
+    // Blocks, lacing and frame times (container_mkv_tracks.cpp).
+    /// "Timecode" of a Cluster: the timestamp its blocks count from, in segment ticks.
+    int parseClusterTimestamp(ElementMKV *element);
+    /// "BlockDuration" of a BlockGroup, in track ticks.
+    int parseBlockDuration(ElementMKV *element);
+
+    // Readable values (container_mkv_values.cpp).
+    /// "Segment": positions in the segment count from its first data byte.
+    int parseSegment(ElementMKV *element);
+    int parseDate(ElementMKV *element);
+    int parseNanoseconds(ElementMKV *element);
+    int parseSignedNanoseconds(ElementMKV *element);
+    /// An unsigned count of segment ticks.
+    int parseTicks(ElementMKV *element);
+    /// A signed count of segment ticks, relative to the block it belongs to.
+    int parseSignedTicks(ElementMKV *element);
+    /// "Duration" of the segment, a float in segment ticks.
+    int parseSegmentDuration(ElementMKV *element);
+    /// A position in the segment; its readable value is the absolute file offset.
+    int parseSegmentPosition(ElementMKV *element);
+    int parseCueRelativePosition(ElementMKV *element);
+    int parseSeekID(ElementMKV *element);
+    /// A 0-or-1 flag shown as "yes" or "no".
+    int parseFlag(ElementMKV *element);
+    int parseTagName(ElementMKV *element);
+    int parseTagString(ElementMKV *element);
+
+    /// The label the format gives value of the enumerated element id, or an empty string
+    /// (container_mkv_dictionary.cpp).
+    static QString enumLabel(quint32 id, quint64 value);
+    /// Nanoseconds as h:mm:ss.nnnnnnnnn.
+    static QString nanosecondsText(qint64 nanoseconds);
+    /// Segment ticks as h:mm:ss.nnnnnnnnn at the segment's scale.
+    QString ticksText(double ticks) const;
 
 private:
     /// A frame of a block met before its track was described; registered once it is.
@@ -116,6 +152,12 @@ private:
     void registerBlockFrame(int stream, quint64 offset, quint64 size, bool key);
     void finishGroupBlock();
     int currentStream() const;
+
+    // HELPER-REGION tracks: state of blocks, lacing and frame times.
+    // END-REGION tracks
+
+    // HELPER-REGION codecs: state of the codec handlers.
+    // END-REGION codecs
 
     DispatchTable<quint32, ElementMKV> m_dictionary;
 

@@ -75,12 +75,12 @@ void ContainerMKV::buildDictionary()
     add(0x2AD7B1,   UInteger, &ContainerMKV::parseTimecodeScale,        "TimecodeScale",
         "To scale of other time values (in nanoseconds).");
     add(0x2AD7B2,   UInteger, nullptr,                                  "TimecodeScaleDenominator");
-    add(0xE7,       UInteger, nullptr,                                  "Timecode");
+    add(0xE7,       UInteger, &ContainerMKV::parseClusterTimestamp,    "Timecode");
     add(0x58D7,     UInteger, nullptr,                                  "SilentTrackNumber");
     add(0xA7,       UInteger, nullptr,                                  "Position");
     add(0xAB,       UInteger, nullptr,                                  "PrevSize");
     add(0xEE,       UInteger, nullptr,                                  "BlockAddID");
-    add(0x9B,       UInteger, nullptr,                                  "BlockDuration");
+    add(0x9B,       UInteger, &ContainerMKV::parseBlockDuration,       "BlockDuration");
     add(0xFA,       UInteger, nullptr,                                  "ReferencePriority");
     add(0xCC,       UInteger, nullptr,                                  "LaceNumber");
     add(0xCD,       UInteger, nullptr,                                  "FrameNumber");
@@ -249,4 +249,9 @@ void ContainerMKV::buildDictionary()
     add(0x450D,     Binary,   nullptr,                                  "ChapProcessPrivate");
     add(0x6933,     Binary,   nullptr,                                  "ChapProcessData");
     add(0x4485,     Binary,   nullptr,                                  "TagBinary");
+}
+
+QString ContainerMKV::enumLabel(quint32, quint64)
+{
+    return QString();
 }

@@ -130,32 +130,6 @@ int ContainerMKV::parseTrackTimecodeScale(ElementMKV *element)
     return reportValueFloat(element);
 }
 
-int ContainerMKV::parseCodecID(ElementMKV *element)
-{
-    QByteArray bytes;
-    const int status = readText(element, element->dataSize, &bytes);
-    if (status != Status::Success)
-        return status;
-    const qsizetype zero = bytes.indexOf('\0');
-    const QString codec = QString::fromUtf8(zero < 0 ? bytes : bytes.left(zero));
-    addValue(element, codec);
-    const int stream = currentStream();
-    if (stream >= 0 && !dataCut(element))
-        streams[stream].codec = codec;
-    return Status::Success;
-}
-
-int ContainerMKV::parseCodecPrivate(ElementMKV *element)
-{
-    const int status = reportValueBinary(element);
-    const int stream = currentStream();
-    if (status == Status::Success && stream >= 0 && !dataCut(element)) {
-        streams[stream].configOffset = element->dataOffset;
-        streams[stream].configSize = element->dataSize;
-    }
-    return status;
-}
-
 int ContainerMKV::parsePixelWidth(ElementMKV *element)
 {
     quint64 width = 0;
@@ -241,6 +215,16 @@ int ContainerMKV::parseBlock(ElementMKV *element)
     }
     blockFrame(track, frameStart, frameBytes, flags & 0x80);
     return Status::Success;
+}
+
+int ContainerMKV::parseClusterTimestamp(ElementMKV *element)
+{
+    return reportValueUInteger(element);
+}
+
+int ContainerMKV::parseBlockDuration(ElementMKV *element)
+{
+    return reportValueUInteger(element);
 }
 
 int ContainerMKV::parseTimecodeScale(ElementMKV *element)

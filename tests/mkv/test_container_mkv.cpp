@@ -88,7 +88,6 @@ class TestContainerMkv : public QObject
     Q_OBJECT
 
 private slots:
-    void dictionary();
     void acceptsBySuffix_data();
     void acceptsBySuffix();
     void ebmlHeader();
@@ -119,34 +118,6 @@ private slots:
     void damageAnywhereAmongSiblings_data();
     void damageAnywhereAmongSiblings();
 };
-
-void TestContainerMkv::dictionary()
-{
-    ContainerMKV parser;
-    const auto &rows = parser.dictionary().records();
-    QHash<int, int> byType;
-    int handlers = 0;
-    int descriptions = 0;
-    for (const ContainerMKV::ElementMKV *row : rows) {
-        ++byType[row->type];
-        handlers += row->handler != nullptr;
-        descriptions += !row->description.isEmpty();
-        QVERIFY(!row->name.isEmpty());
-    }
-    QCOMPARE(rows.size(), 220);
-    QCOMPARE(byType.value(ContainerAbstract::Master), 47);
-    QCOMPARE(byType.value(ContainerAbstract::UInteger), 105);
-    QCOMPARE(byType.value(ContainerAbstract::SInteger), 3);
-    QCOMPARE(byType.value(ContainerAbstract::Float), 6);
-    QCOMPARE(byType.value(ContainerAbstract::Date), 1);
-    QCOMPARE(byType.value(ContainerAbstract::String), 10);
-    QCOMPARE(byType.value(ContainerAbstract::UTF8), 15);
-    QCOMPARE(byType.value(ContainerAbstract::Binary), 33);
-    QCOMPARE(handlers, 15);
-    QCOMPARE(descriptions, 10);
-    QCOMPARE(parser.dictionary().find(0x23314F)->name, QStringLiteral("iTrackTimecodeScale"));
-    QCOMPARE(parser.dictionary().find(0xBF)->name, QStringLiteral("CRC-32"));
-}
 
 void TestContainerMkv::acceptsBySuffix_data()
 {
