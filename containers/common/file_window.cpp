@@ -62,6 +62,20 @@ QByteArray FileWindow::bytes(quint64 offset, quint64 count)
     return m_file.read(qint64(count));
 }
 
+QByteArray FileWindow::glance(quint64 offset, quint64 count)
+{
+    if (!m_known)
+        reset();
+    if (offset >= m_size || count == 0)
+        return QByteArray();
+    count = std::min(count, m_size - offset);
+    if (offset >= m_bufferStart && offset - m_bufferStart + count <= m_bufferLength)
+        return QByteArray(m_buffer.constData() + (offset - m_bufferStart), qsizetype(count));
+    if (!m_file.seek(qint64(offset)))
+        return QByteArray();
+    return m_file.read(qint64(count));
+}
+
 qsizetype FileWindow::read(quint64 offset, char *out, qsizetype count)
 {
     if (count <= 0)

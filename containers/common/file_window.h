@@ -26,6 +26,10 @@ public:
     /// Up to count bytes from offset: fewer when the file ends first.
     QByteArray bytes(quint64 offset, quint64 count);
 
+    /// Up to count bytes from offset, read past the window when they lie outside it, so that a
+    /// look at a far offset does not make the walk read its own neighbourhood anew.
+    QByteArray glance(quint64 offset, quint64 count);
+
     /// Copies up to count bytes at offset into out and zero-fills the rest of out, as a short
     /// read into a zeroed structure would; returns how many bytes the file held there.
     qsizetype read(quint64 offset, char *out, qsizetype count);

@@ -6,6 +6,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <utility>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -17,6 +18,9 @@ constexpr quint32 segmentId = 0x18538067;
 constexpr quint32 blockGroupId = 0xA0;
 constexpr quint32 trackEntryId = 0xAE;
 constexpr quint32 referenceBlockId = 0xFB;
+constexpr quint32 seekId = 0x4DBB;
+constexpr quint32 cueTrackPositionsId = 0xB7;
+constexpr quint32 simpleTagId = 0x67C8;
 
 // Elements that may follow an element of unknown size on the level of its parent or above;
 // meeting one ends the unknown-size element.
@@ -42,13 +46,13 @@ bool isSegmentChild(quint32 id)
     }
 }
 
-QByteArray cutAtZero(const QByteArray &bytes)
+} // namespace
+
+QByteArray ContainerMKV::cutAtZero(const QByteArray &bytes)
 {
     const qsizetype zero = bytes.indexOf('\0');
     return zero < 0 ? bytes : bytes.left(zero);
 }
-
-} // namespace
 
 ContainerMKV::ContainerMKV()
 {
@@ -89,7 +93,14 @@ int ContainerMKV::findBeginOfContainer(qint64 *begin)
     return Status::Success;
 }
 
-void ContainerMKV::prepareParsing() {}
+void ContainerMKV::prepareParsing()
+{
+    m_segmentData = 0;
+    m_seekId = 0;
+    m_cueCluster = 0;
+    m_lastTarget = Target();
+    m_tag = Tag();
+}
 
 void ContainerMKV::finalizeParsing()
 {
@@ -150,6 +161,88 @@ int ContainerMKV::searchID(quint32 id, ElementMKV *out) const
     return m_dictionary.search(id, out);
 }
 
+ContainerMKV::ElementHeader ContainerMKV::readElementHeader(quint64 start, quint64 end,
+                                                           ElementMKV *element)
+{
+    ElementHeader header;
+    header.idStatus = getID(start, end, &header.id, &header.idLength);
+    // An identifier that is too long counts as zero bytes; the size is read in its place.
+    const quint64 sizeAt = start + (header.idStatus == Status::Success ? header.idLength : 0);
+    header.sizeStatus = header.idStatus == Status::UnexpectedEnd
+        ? int(Status::UnexpectedEnd)
+        : getEBMLelement(sizeAt, end, &header.claimed, &header.sizeLength);
+    if (header.idStatus == Status::TooLong)
+        header.idLength = 0;
+    header.cut = header.sizeStatus == Status::UnexpectedEnd;
+    header.known = header.idStatus == Status::Success && searchID(header.id, element) == Status::Success;
+    if (!header.known)
+        element->name = header.idStatus == Status::Success ? hexName(header.id) : identifierBytes(start, end);
+
+    element->start = start;
+    element->dataOffset = sizeAt + header.sizeLength;
+    header.unknownSize = !header.cut && header.claimed == (quint64(1) << (7 * header.sizeLength)) - 1;
+    if (header.cut) {
+        // Nothing after a header cut off by its parent or the file can belong to the parent.
+        element->totalSize = end - start;
+        return header;
+    }
+    element->dataSize = header.unknownSize ? end - element->dataOffset : header.claimed;
+    header.claimedTotal = element->dataOffset - start + element->dataSize;
+    element->totalSize = std::min(header.claimedTotal, end - start);
+    return header;
+}
+
+int ContainerMKV::reportElementHeader(const ElementMKV &element, const ElementHeader &header)
+{
+    const quint64 start = element.start;
+    int status = Status::Success;
+    if (element.totalSize < header.claimedTotal) {
+        noteCut(start, header.claimedTotal);
+        status = Status::UnexpectedEnd;
+    }
+    addField(start, header.idLength, QStringLiteral("id"), element.name);
+    if (header.sizeLength > 0)
+        addField(element.dataOffset - header.sizeLength, header.sizeLength, QStringLiteral("size"),
+                 QString::number(header.claimed, numberBase));
+    if (header.idStatus == Status::TooLong) {
+        addNote(QStringLiteral("The identifier is longer than 4 bytes."));
+        status = Status::TooLong;
+    }
+    if (header.cut)
+        return Status::UnexpectedEnd;
+    if (header.sizeStatus == Status::TooLong) {
+        addNote(QStringLiteral("The size field is longer than 8 bytes."));
+        status = Status::TooLong;
+    }
+    if (header.unknownSize)
+        addNote(QStringLiteral("The size is unknown: the element ends with its parent or before "
+                               "the next element of a higher level."));
+    setGroupDescription(element.description);
+    if (element.deprecated)
+        addNote(QStringLiteral("This element is deprecated: it is no longer part of the format."));
+    return status;
+}
+
+int ContainerMKV::parsePayload(ElementMKV *element, const ElementHeader &header)
+{
+    m_currentId = header.id;
+    if (!header.known) {
+        addNote(QStringLiteral("Unknown element!"));
+        // Only a master element may have an unknown size: its children show where it ends.
+        if (header.unknownSize)
+            return walkChildren(element, header.id, true);
+        return parseUnknownObject(element->dataOffset, element->dataSize);
+    }
+    if (element->type != Master) {
+        if (header.id == referenceBlockId)
+            m_groupBlock.referenced = true;
+        return element->handler ? (this->*element->handler)(element) : reportValue(element);
+    }
+    int status = element->handler ? (this->*element->handler)(element) : int(Status::Success);
+    const int children = walkChildren(element, header.id, header.unknownSize);
+    return status == Status::Success ? children : status;
+}
+
 int ContainerMKV::parseElement(quint64 *consumed)
 {
     const quint64 start = currentOffset;
@@ -158,96 +251,39 @@ int ContainerMKV::parseElement(quint64 *consumed)
     if (start >= end)
         return Status::UnexpectedEnd;
 
+    ElementMKV element;
+    const ElementHeader header = readElementHeader(start, end, &element);
+    beginGroup(start, element.totalSize, element.name, -1);
     // A failure belongs to this element while its group is open; the walk returns the first
     // one of the element and its children.
-    int status = Status::Success;
-    const auto fail = [this, &status](int next) {
-        keepFailure(next);
+    int status = keepFailure(reportElementHeader(element, header));
+    if (!header.cut) {
+        const int payload = keepFailure(parsePayload(&element, header));
         if (status == Status::Success)
-            status = next;
-    };
-
-    quint32 id = 0;
-    uchar idLength = 0;
-    const int idStatus = getID(start, end, &id, &idLength);
-    quint64 claimed = 0;
-    uchar sizeLength = 0;
-    // An identifier that is too long counts as zero bytes; the size is read in its place.
-    const int sizeStatus = idStatus == Status::UnexpectedEnd
-        ? Status::UnexpectedEnd
-        : getEBMLelement(start + idLength, end, &claimed, &sizeLength);
-    const bool headerCut = sizeStatus == Status::UnexpectedEnd;
-
-    ElementMKV element;
-    const bool found = idStatus == Status::Success && searchID(id, &element) == Status::Success;
-    if (!found)
-        element.name = QStringLiteral(""); // shown with an empty, not a missing, name
-    element.start = start;
-    element.dataOffset = start + idLength + sizeLength;
-
-    const bool unknownSize = !headerCut && claimed == (quint64(1) << (7 * sizeLength)) - 1;
-    quint64 claimedTotal = 0;
-    if (headerCut) {
-        // Nothing after a header cut off by its parent or the file can belong to the parent.
-        element.totalSize = end - start;
-    } else {
-        element.dataSize = unknownSize ? end - element.dataOffset : claimed;
-        claimedTotal = idLength + sizeLength + element.dataSize;
-        element.totalSize = std::min(claimedTotal, end - start);
-    }
-    const bool cut = element.totalSize < claimedTotal;
-
-    beginGroup(start, element.totalSize, element.name, -1);
-    if (cut)
-        noteCut(start, claimedTotal);
-    addField(start, idLength, QStringLiteral("id"), element.name);
-    if (sizeLength > 0)
-        addField(start + idLength, sizeLength, QStringLiteral("size"), QString::number(claimed, numberBase));
-    if (idStatus == Status::TooLong) {
-        fail(Status::TooLong);
-        addNote(QStringLiteral("The identifier is longer than 4 bytes."));
-    }
-    if (headerCut) {
-        fail(Status::UnexpectedEnd);
-        endGroup();
-        currentOffset = start;
-        *consumed = element.totalSize;
-        return status;
-    }
-    if (sizeStatus == Status::TooLong) {
-        fail(Status::TooLong);
-        addNote(QStringLiteral("The size field is longer than 8 bytes."));
-    }
-    if (unknownSize)
-        addNote(QStringLiteral("The size is unknown: the element ends with its parent or before "
-                               "the next element of a higher level."));
-    if (cut)
-        fail(Status::UnexpectedEnd);
-
-    if (found) {
-        if (element.type == Master) {
-            if (element.handler) {
-                m_currentId = id;
-                fail((this->*element.handler)(&element));
-            }
-            fail(walkChildren(&element, id, unknownSize));
-        } else {
-            if (id == referenceBlockId)
-                m_groupBlock.referenced = true;
-            m_currentId = id;
-            fail(element.handler ? (this->*element.handler)(&element) : reportValue(&element));
-        }
-        if (!element.description.isEmpty())
-            addNote(element.description);
-    } else {
-        fail(parseUnknownObject(element.dataOffset, element.dataSize));
-        addNote(QStringLiteral("Unknown element!"));
+            status = payload;
     }
     endGroup();
 
     currentOffset = start;
     *consumed = element.totalSize;
     return status;
+}
+
+QString ContainerMKV::hexName(quint32 id)
+{
+    return QStringLiteral("0x") + QString::number(id, 16).toUpper();
+}
+
+// The bytes of an identifier that cannot be read as one, as far as its length marker reaches.
+QString ContainerMKV::identifierBytes(quint64 start, quint64 end)
+{
+    quint64 available = 0;
+    const char *bytes = start < end ? window.peek(start, 8, &available) : nullptr;
+    available = std::min(available, end - start);
+    if (!bytes || available == 0)
+        return QString();
+    const quint64 length = std::min<quint64>(getEBMLsize(uchar(bytes[0])), available);
+    return QStringLiteral("0x") + QString::fromLatin1(QByteArray(bytes, qsizetype(length)).toHex().toUpper());
 }
 
 int ContainerMKV::walkChildren(ElementMKV *element, quint32 id, bool unknownSize)
@@ -261,6 +297,11 @@ int ContainerMKV::walkChildren(ElementMKV *element, quint32 id, bool unknownSize
         m_groupBlock = GroupBlock();
         m_groupBlock.open = true;
     }
+    const Tag outerTag = std::exchange(m_tag, Tag());
+    if (id == seekId)
+        m_seekId = 0;
+    else if (id == cueTrackPositionsId)
+        m_cueCluster = 0;
 
     const Bound bound(*this, element->dataOffset + element->dataSize);
     const quint64 end = bound.end();
@@ -279,6 +320,9 @@ int ContainerMKV::walkChildren(ElementMKV *element, quint32 id, bool unknownSize
         pos += std::min(childSize, end - pos);
     }
 
+    if (id == simpleTagId && !m_tag.name.isEmpty())
+        setGroupReadable(m_tag.name + QStringLiteral(" = ") + m_tag.value);
+    m_tag = outerTag;
     if (id == blockGroupId) {
         finishGroupBlock();
         m_groupBlock = outerGroupBlock;
@@ -410,20 +454,18 @@ int ContainerMKV::reportUnsigned(ElementMKV *element, quint64 *value)
 {
     const int status = readInteger(element, value);
     if (status == Status::Success)
-        addValue(element, QString::number(*value));
+        addField(element->dataOffset, element->dataSize, QStringLiteral("value"), QString::number(*value),
+                 enumLabel(m_currentId, *value));
     return status;
 }
 
 int ContainerMKV::reportValueSInteger(ElementMKV *element)
 {
-    quint64 value = 0;
-    const int status = readInteger(element, &value);
+    qint64 value = 0;
+    const int status = readSigned(element, &value);
     if (status != Status::Success)
         return status;
-    const quint64 bits = element->dataSize * 8;
-    if (bits > 0 && bits < 64 && (value >> (bits - 1)) & 1)
-        value |= ~quint64(0) << bits;
-    addValue(element, QString::number(qint64(value)));
+    addValue(element, QString::number(value));
     return Status::Success;
 }
 

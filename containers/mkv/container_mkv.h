@@ -130,6 +130,52 @@ private:
         quint64 size = 0;
     };
 
+    /// What the identifier and size fields of an element say.
+    struct ElementHeader
+    {
+        quint32 id = 0;
+        uchar idLength = 0;   ///< 0 when the identifier cannot be read
+        uchar sizeLength = 0; ///< 0 when the size field cannot be read
+        quint64 claimed = 0;  ///< the size field's value
+        quint64 claimedTotal = 0;
+        int idStatus = 0;
+        int sizeStatus = 0;
+        bool cut = false; ///< the header itself runs past the parent or the file
+        bool unknownSize = false;
+        bool known = false; ///< the dictionary holds the identifier
+    };
+    /// Reads the header at start and fills the element's row, offsets and sizes; records nothing.
+    ElementHeader readElementHeader(quint64 start, quint64 end, ElementMKV *element);
+    /// The id and size fields and what the header says about the element, in its open group.
+    int reportElementHeader(const ElementMKV &element, const ElementHeader &header);
+    /// The value or the children, by the element's dictionary row.
+    int parsePayload(ElementMKV *element, const ElementHeader &header);
+    /// "0x55B0": the name of an identifier the dictionary does not hold.
+    static QString hexName(quint32 id);
+    QString identifierBytes(quint64 start, quint64 end);
+
+    /// The element a position points at: its identifier and header length, when readable.
+    struct Target
+    {
+        quint64 offset = 0;
+        quint32 id = 0;
+        quint64 headerSize = 0;
+        bool valid = false;
+    };
+    /// The SimpleTag being walked: its name and string, for its readable "NAME = value".
+    struct Tag
+    {
+        QString name;
+        QString value;
+    };
+    Target elementAt(quint64 offset);
+    QString elementName(quint32 id) const;
+    QString targetText(quint64 offset, const Target &target) const;
+    /// Reads the element's value as a signed integer of its length.
+    int readSigned(const ElementMKV *element, qint64 *value);
+    int reportTagText(ElementMKV *element, QString *text);
+    static QByteArray cutAtZero(const QByteArray &bytes);
+
     void buildDictionary();
     void add(quint32 id, int type, ElementMKV::Handler handler, const char *name,
              const char *description = nullptr);
@@ -152,6 +198,12 @@ private:
     void registerBlockFrame(int stream, quint64 offset, quint64 size, bool key);
     void finishGroupBlock();
     int currentStream() const;
+
+    quint64 m_segmentData = 0;  ///< first data byte of the segment being walked
+    quint32 m_seekId = 0;       ///< identifier the seek entry being walked names, or 0
+    quint64 m_cueCluster = 0;   ///< first data byte of the cue's cluster, or 0 when not known
+    Target m_lastTarget;
+    Tag m_tag;
 
     // HELPER-REGION tracks: state of blocks, lacing and frame times.
     // END-REGION tracks

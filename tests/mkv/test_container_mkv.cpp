@@ -95,6 +95,9 @@ private slots:
     void sizeFields();
     void values_data();
     void values();
+    void readableValues_data();
+    void readableValues();
+    void unknownSizeUnknownElement();
     void displayOptions_data();
     void displayOptions();
     void blockHeader_data();
@@ -258,6 +261,97 @@ void TestContainerMkv::values()
     QCOMPARE(valueField->offset + valueField->size, owner->offset + owner->size);
 }
 
+// A segment whose seek head points at its Info element, with the identifier the entry names and
+// the position given: `shift` moves the position off the Info.
+QByteArray seekingSegment(quint32 named, int shift)
+{
+    const auto seekHead = [named](int position) {
+        return ByteBuilder().ebml(0x114D9B74, [&](ByteBuilder &h) {
+            h.ebml(0x4DBB, [&](ByteBuilder &s) {
+                s.ebml(0x53AB, [named](ByteBuilder &b) { b.u32be(named); }).ebmlUInt(0x53AC, quint64(position));
+            });
+        }).bytes();
+    };
+    const QByteArray head = seekHead(int(seekHead(0).size()) + shift);
+    return ByteBuilder().ebml(segment, [&head](ByteBuilder &b) {
+        b.raw(head).ebml(info, [](ByteBuilder &i) { i.ebmlUInt(0x2AD7B1, 1000000); });
+    }).bytes();
+}
+
+void TestContainerMkv::readableValues_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("name");     // the first element of that name
+    QTest::addColumn<QString>("readable"); // of its value field; of the group itself for a SimpleTag
+    QTest::addColumn<QString>("notes");
+
+    QTest::newRow("date at the origin") << element(0x4461, QByteArray(8, '\0')) << "DateUTC"
+                                        << "2001-01-01 00:00:00.000000000 UTC" << "";
+    QTest::newRow("date before the origin") << element(0x4461, QByteArray(8, '\xFF')) << "DateUTC"
+                                            << "2000-12-31 23:59:59.999999999 UTC" << "";
+    QTest::newRow("nanoseconds") << ByteBuilder().ebmlUInt(0x91, 3723040000000).bytes() << "ChapterTimeStart"
+                                 << "1:02:03.040000000" << "";
+    QTest::newRow("ticks at the default scale") << ByteBuilder().ebmlUInt(0xB3, 1500).bytes() << "CueTime"
+                                                << "0:00:01.500000000" << "";
+    QTest::newRow("ticks at another scale")
+        << ByteBuilder().ebmlUInt(0x2AD7B1, 100000).ebmlUInt(0xB3, 15).bytes() << "CueTime"
+        << "0:00:00.001500000" << "";
+    QTest::newRow("negative ticks") << element(referenceBlock, bytes({0xFF, 0x9C})) << "ReferenceBlock"
+                                    << "-0:00:00.100000000" << "";
+    QTest::newRow("flag") << ByteBuilder().ebmlUInt(0x88, 1).bytes() << "FlagDefault" << "yes" << "";
+    QTest::newRow("seek id") << element(0x53AB, bytes({0x15, 0x49, 0xA9, 0x66})) << "SeekID" << "SegmentInfo" << "";
+    QTest::newRow("seek position") << seekingSegment(info, 0) << "SeekPosition" << "SegmentInfo at byte 33" << "";
+    QTest::newRow("seek position at another element")
+        << seekingSegment(tracks, 0) << "SeekPosition" << "SegmentInfo at byte 33"
+        << "The seek entry names Tracks, but the element at byte 33 is SegmentInfo.";
+    QTest::newRow("seek position past the end")
+        << seekingSegment(info, 100) << "SeekPosition" << "past the end of the file"
+        << "It points past the end of the file.";
+    const QByteArray tag = ByteBuilder().ebml(0x1254C367, [](ByteBuilder &t) {
+        t.ebml(0x7373, [](ByteBuilder &g) {
+            g.ebml(0x67C8, [](ByteBuilder &s) { s.ebmlString(0x45A3, "TITLE").ebmlString(0x4487, "Fixture"); });
+        });
+    }).bytes();
+    QTest::newRow("simple tag") << tag << "SimpleTag" << "TITLE = Fixture" << "";
+}
+
+void TestContainerMkv::readableValues()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, name);
+    QFETCH(QString, readable);
+    QFETCH(QString, notes);
+    MkvParse parse;
+    parseMkvBytes(&parse, file);
+    const ElementRecord *owner = group(parse, name);
+    QVERIFY(owner);
+    const ElementRecord *valueField = field(parse, owner, QStringLiteral("value"));
+    QCOMPARE(valueField ? valueField->readable : owner->readable, readable);
+    QCOMPARE(notesOf(parse, valueField ? valueField : owner) + notesOf(parse, owner), notes);
+}
+
+// Only a master may have an unknown size: an unknown element with one is walked, and the next
+// element of the segment's level ends it.
+void TestContainerMkv::unknownSizeUnknownElement()
+{
+    ByteBuilder file;
+    file.ebmlId(segment).raw(bytes({0xFF}));
+    file.ebmlId(0x55B0).raw(bytes({0xFF}));
+    file.raw(element(voidId, "xy"));
+    file.ebml(cluster, [](ByteBuilder &c) { c.ebmlUInt(timecode, 7); });
+    MkvParse parse;
+    parseMkvBytes(&parse, file.bytes());
+    const ElementRecord *unknown = group(parse, QStringLiteral("0x55B0"));
+    QVERIFY(unknown);
+    QCOMPARE(field(parse, unknown, QStringLiteral("id"))->value, QStringLiteral("0x55B0"));
+    QVERIFY(notesOf(parse, unknown).contains(QStringLiteral("Unknown element!")));
+    QVERIFY(group(parse, QStringLiteral("Void")));
+    const ElementRecord *clusterGroup = group(parse, QStringLiteral("Cluster"));
+    QVERIFY(clusterGroup);
+    QCOMPARE(clusterGroup->level, 1);
+    QCOMPARE(parse.outcome.stopOffset, quint64(file.size()));
+}
+
 void TestContainerMkv::displayOptions_data()
 {
     QTest::addColumn<QByteArray>("file");
@@ -275,7 +369,7 @@ void TestContainerMkv::displayOptions_data()
     QTest::newRow("unknown clipped") << unknown << "display_limit=2" << "ab" << 2 << "Unknown element!";
     QTest::newRow("unknown hidden") << unknown << "show_unknown=0" << none << 0 << "Unknown element!";
     QTest::newRow("utf-8 clipped, field whole") << element(title, "Long title") << "display_limit=4" << "Long" << 10
-                                                << "Title of segment";
+                                                << "";
     QTest::newRow("binary clipped, field whole") << element(0x73A4, bytes({1, 2, 3, 4})) << "display_limit=2"
                                                  << "0102" << 4 << "";
 }
@@ -532,7 +626,8 @@ void TestContainerMkv::identifierTooLong()
     parseMkvBytes(&parse, file.bytes());
     QCOMPARE(parse.outcome.firstFailure, int(Status::TooLong));
     const ElementRecord &first = parse.sink.elements().front();
-    QCOMPARE(first.name, QString());
+    // Named by the bytes its length marker claims.
+    QCOMPARE(first.name, QStringLiteral("0x0800000002"));
     QCOMPARE(first.size, 7 * 8);
     QCOMPARE(notesOf(parse, &first), QStringLiteral("The identifier is longer than 4 bytes.\nUnknown element!"));
     QVERIFY(group(parse, QStringLiteral("Title")));
@@ -606,7 +701,7 @@ void TestContainerMkv::cutHeader_data()
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QString>("tree");
     QTest::addColumn<QString>("note"); // of the cut field
-    QTest::newRow("in the identifier") << bytes({0x2A, 0xD7}) << "@0+2\n  id@0+2"
+    QTest::newRow("in the identifier") << bytes({0x2A, 0xD7}) << "0x2AD7@0+2\n  id@0+2=2ad7"
                                        << "1 bytes are missing: it claims 3 bytes, but the file ends after 2.";
     QTest::newRow("in the size") << bytes({0x2A, 0xD7, 0xB1, 0x40}) << "TimecodeScale@0+4\n  id@0+3=TimecodeScale\n  size@3+1=40"
                                  << "1 bytes are missing: it claims 2 bytes, but the file ends after 1.";
@@ -666,7 +761,7 @@ void TestContainerMkv::damageAnywhereAmongSiblings_data()
     const QByteArray shortFloat = element(0x4489, bytes({1, 2, 3}));
     for (int position = 0; position < 3; ++position) {
         const QByteArray at = QByteArray::number(position);
-        QTest::newRow("identifier too long, " + at) << longId << position << int(Status::TooLong) << "";
+        QTest::newRow("identifier too long, " + at) << longId << position << int(Status::TooLong) << "0x0800000002";
         QTest::newRow("past its parent, " + at) << pastParent << position << int(Status::UnexpectedEnd) << "Title";
         QTest::newRow("float of 3 bytes, " + at) << shortFloat << position << int(Status::TooLong) << "Duration";
     }
