@@ -300,10 +300,10 @@ void TestContainerMkv::readableValues_data()
                                     << "-0:00:00.100000000" << "";
     QTest::newRow("flag") << ByteBuilder().ebmlUInt(0x88, 1).bytes() << "FlagDefault" << "yes" << "";
     QTest::newRow("seek id") << element(0x53AB, bytes({0x15, 0x49, 0xA9, 0x66})) << "SeekID" << "SegmentInfo" << "";
-    QTest::newRow("seek position") << seekingSegment(info, 0) << "SeekPosition" << "SegmentInfo at byte 33" << "";
+    QTest::newRow("seek position") << seekingSegment(info, 0) << "SeekPosition" << "SegmentInfo at byte 24" << "";
     QTest::newRow("seek position at another element")
-        << seekingSegment(tracks, 0) << "SeekPosition" << "SegmentInfo at byte 33"
-        << "The seek entry names Tracks, but the element at byte 33 is SegmentInfo.";
+        << seekingSegment(tracks, 0) << "SeekPosition" << "SegmentInfo at byte 24"
+        << "The seek entry names Tracks, but the element at byte 24 is SegmentInfo.";
     QTest::newRow("seek position past the end")
         << seekingSegment(info, 100) << "SeekPosition" << "past the end of the file"
         << "It points past the end of the file.";
@@ -336,14 +336,14 @@ void TestContainerMkv::unknownSizeUnknownElement()
 {
     ByteBuilder file;
     file.ebmlId(segment).raw(bytes({0xFF}));
-    file.ebmlId(0x55B0).raw(bytes({0xFF}));
+    file.ebmlId(0x4DBC).raw(bytes({0xFF}));
     file.raw(element(voidId, "xy"));
     file.ebml(cluster, [](ByteBuilder &c) { c.ebmlUInt(timecode, 7); });
     MkvParse parse;
     parseMkvBytes(&parse, file.bytes());
-    const ElementRecord *unknown = group(parse, QStringLiteral("0x55B0"));
+    const ElementRecord *unknown = group(parse, QStringLiteral("0x4DBC"));
     QVERIFY(unknown);
-    QCOMPARE(field(parse, unknown, QStringLiteral("id"))->value, QStringLiteral("0x55B0"));
+    QCOMPARE(field(parse, unknown, QStringLiteral("id"))->value, QStringLiteral("0x4DBC"));
     QVERIFY(notesOf(parse, unknown).contains(QStringLiteral("Unknown element!")));
     QVERIFY(group(parse, QStringLiteral("Void")));
     const ElementRecord *clusterGroup = group(parse, QStringLiteral("Cluster"));
@@ -361,7 +361,7 @@ void TestContainerMkv::displayOptions_data()
     QTest::addColumn<QString>("notes");
 
     const QByteArray junk = element(voidId, QByteArrayLiteral("pad\0\0\0"));
-    const QByteArray unknown = element(0x55B0, QByteArrayLiteral("ab\x01\x7F\x80z"));
+    const QByteArray unknown = element(0x4DBC, QByteArrayLiteral("ab\x01\x7F\x80z"));
     const QString none;
     QTest::newRow("void hidden") << junk << "" << none << 0 << "";
     QTest::newRow("void shown") << junk << "show_junk=1" << "pad" << 6 << "";
