@@ -98,6 +98,7 @@ private slots:
     void readableValues_data();
     void readableValues();
     void unknownSizeUnknownElement();
+    void documentationIsADescription();
     void displayOptions_data();
     void displayOptions();
     void blockHeader_data();
@@ -313,6 +314,8 @@ void TestContainerMkv::readableValues_data()
         });
     }).bytes();
     QTest::newRow("simple tag") << tag << "SimpleTag" << "TITLE = Fixture" << "";
+    QTest::newRow("deprecated") << element(0x537F, bytes({0xFF})) << "TrackOffset" << ""
+                                << "This element is deprecated: it is no longer part of the format.";
 }
 
 void TestContainerMkv::readableValues()
@@ -328,6 +331,18 @@ void TestContainerMkv::readableValues()
     const ElementRecord *valueField = field(parse, owner, QStringLiteral("value"));
     QCOMPARE(valueField ? valueField->readable : owner->readable, readable);
     QCOMPARE(notesOf(parse, valueField ? valueField : owner) + notesOf(parse, owner), notes);
+}
+
+// What an element is, as the dictionary documents it, is its description; notes are for what the
+// parser found in this file.
+void TestContainerMkv::documentationIsADescription()
+{
+    MkvParse parse;
+    parseMkvBytes(&parse, element(title, "A title"));
+    const ElementRecord *owner = group(parse, QStringLiteral("Title"));
+    QVERIFY(owner);
+    QCOMPARE(parse.sink.descriptions.value(owner->id), QStringLiteral("Title of segment"));
+    QVERIFY(parse.sink.notes.isEmpty());
 }
 
 // Only a master may have an unknown size: an unknown element with one is walked, and the next
