@@ -100,6 +100,7 @@ void ContainerMKV::prepareParsing()
     m_cueCluster = 0;
     m_lastTarget = Target();
     m_tag = Tag();
+    m_clusterTime = 0;
 }
 
 void ContainerMKV::finalizeParsing()

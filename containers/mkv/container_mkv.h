@@ -75,6 +75,7 @@ protected:
     int parseTimecodeScale(ElementMKV *element);
 
     // Blocks, lacing and frame times (container_mkv_tracks.cpp).
+    int parseCluster(ElementMKV *element);
     /// "Timecode" of a Cluster: the timestamp its blocks count from, in segment ticks.
     int parseClusterTimestamp(ElementMKV *element);
     /// "BlockDuration" of a BlockGroup, in track ticks.
@@ -110,24 +111,29 @@ protected:
     QString ticksText(double ticks) const;
 
 private:
-    /// A frame of a block met before its track was described; registered once it is.
+    /// The frames of one block, as they wait to be registered: a block met before its track
+    /// was described, or the Block of a BlockGroup until the group ends.
     struct PendingFrame
     {
-        quint64 offset = 0;
-        quint64 size = 0;
+        quint64 offset = 0;   ///< first byte after the block header
+        quint64 size = 0;     ///< bytes after the block header
+        qint64 time = 0;      ///< the block's timestamp, in segment ticks
+        quint64 duration = 0; ///< the block's BlockDuration, 0 for none
+        uchar lacing = 0;     ///< 0 none, 1 Xiph, 2 fixed-size, 3 EBML
         bool key = false;
     };
 
-    /// The Block of the BlockGroup being walked. Its key-frame flag is known only at the end of
-    /// the group: a Block is a key frame unless a ReferenceBlock accompanies it.
+    /// The Block of the BlockGroup being walked. Its key-frame flag and duration are known only
+    /// at the end of the group: a Block is a key frame unless a ReferenceBlock accompanies it,
+    /// and a BlockDuration may follow it.
     struct GroupBlock
     {
         bool open = false;
         bool hasBlock = false;
         bool referenced = false;
         quint64 track = 0;
-        quint64 offset = 0;
-        quint64 size = 0;
+        quint64 duration = 0; ///< the group's BlockDuration, 0 for none
+        PendingFrame block;
     };
 
     /// What the identifier and size fields of an element say.
@@ -194,8 +200,10 @@ private:
     int reportCutNumber(const ElementMKV *element);
 
     void completeTrack(quint64 number);
-    void blockFrame(quint64 track, quint64 offset, quint64 size, bool key);
-    void registerBlockFrame(int stream, quint64 offset, quint64 size, bool key);
+    /// Registers the frames of a block of this track, or keeps them until the track is known.
+    /// lacesRead: m_laces holds the block's laces already.
+    void blockFrames(quint64 track, const PendingFrame &block, bool lacesRead);
+    void registerBlockFrames(int stream, const PendingFrame &block, bool lacesRead);
     void finishGroupBlock();
     int currentStream() const;
 
@@ -206,9 +214,70 @@ private:
     Tag m_tag;
 
     // HELPER-REGION tracks: state of blocks, lacing and frame times.
+    /// What is wrong with a block's laces. Cut: the block itself is cut short by its parent or
+    /// the file, which the walker notes; the others are damage of the lace header.
+    enum class LaceFault { None, Cut, NoCount, SizeCut, SizeTooLong, NegativeSize, SizesTooLarge,
+                           TooManyFrames, Uneven };
+    /// A stored lace size: where it lies, the number it stores (a signed difference for all
+    /// but the first EBML size) and the size of the frame it gives.
+    struct LaceSize
+    {
+        quint64 offset = 0;
+        quint64 length = 0;
+        qint64 stored = 0;
+        quint64 size = 0;
+    };
+    struct LaceFrame
+    {
+        quint64 offset = 0;
+        quint64 size = 0;
+    };
+    /// The laces of the last block split; a lace count of one byte bounds them to 256 frames.
+    struct Laces
+    {
+        int frames = 0; ///< frames the block claims, 0 when not even its lace count exists
+        int sizes = 0;  ///< stored sizes read
+        int whole = 0;  ///< frames known to lie wholly inside the block
+        LaceFault fault = LaceFault::None;
+        int faultFrame = 0;   ///< the frame the fault concerns
+        quint64 claimed = 0;  ///< bytes the stored sizes claim, when they are too large
+        quint64 held = 0;     ///< bytes that follow the lace header
+        qint64 negative = 0;  ///< the negative size an EBML difference gives
+        LaceSize size[255];
+        LaceFrame frame[256];
+    };
+
+    /// Splits the size bytes of block data at begin, of which held exist, into m_laces;
+    /// lacing 0 is one frame.
+    void splitLaces(quint64 begin, quint64 size, quint64 held, uchar lacing);
+    LaceFault readXiphSizes(quint64 *pos, quint64 end);
+    LaceFault readEbmlSizes(quint64 *pos, quint64 end);
+    /// The frames after the lace header at dataStart, of a block whose data end at end.
+    void placeLaces(quint64 dataStart, quint64 end, uchar lacing);
+    /// The "data" group of a laced block: lace count, sizes and frames, and a note on damage.
+    int reportLaces(quint64 begin, quint64 size, uchar lacing);
+    QString laceFaultText() const;
+    /// The duration of the whole block in ticks: its BlockDuration, or the track's
+    /// DefaultDuration for each of its frames.
+    quint64 blockTicks(int stream, const PendingFrame &block, int frames) const;
+    /// The DefaultDuration of the TrackEntry being walked, read ahead of the walk.
+    quint64 entryDefaultDuration();
+    void setDefaultDuration(int stream, quint64 nanoseconds);
+
+    Laces m_laces;
+    quint64 m_clusterTime = 0;              ///< timestamp of the cluster being walked, in ticks
+    quint64 m_entryStart = 0;               ///< first data byte of the TrackEntry being walked
+    std::vector<quint64> m_defaultDurations; ///< stream -> DefaultDuration in nanoseconds, 0 for none
     // END-REGION tracks
 
     // HELPER-REGION codecs: state of the codec handlers.
+    /// Decodes the CodecPrivate element's data by the CodecID of its TrackEntry; returns
+    /// Status::UnexpectedEnd when the decoded fields need bytes past the element.
+    int decodeCodecPrivate(const ElementMKV *element, const QString &codec);
+    /// The CodecID of the TrackEntry being walked, with the stream that entry began: a CodecID
+    /// of another entry says nothing about this one's CodecPrivate.
+    int m_codecStream = -1;
+    QString m_codecId;
     // END-REGION codecs
 
     DispatchTable<quint32, ElementMKV> m_dictionary;

@@ -300,7 +300,7 @@ void ContainerMKV::buildDictionary()
     add(0x5741,     UTF8,     nullptr,                                  "WritingApp",
         "Name of application used to create the file.");
     // Cluster, its blocks and block groups
-    add(0x1F43B675, Master,   nullptr,                                  "Cluster");
+    add(0x1F43B675, Master,   &ContainerMKV::parseCluster,              "Cluster");
     add(0xE7,       UInteger, &ContainerMKV::parseClusterTimestamp,     "Timecode");
     add(0xA7,       UInteger, &ContainerMKV::parseSegmentPosition,      "Position");
     add(0xAB,       UInteger, nullptr,                                  "PrevSize");

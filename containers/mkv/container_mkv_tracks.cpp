@@ -3,6 +3,7 @@
 #include "status.h"
 
 #include <QtEndian>
+#include <QtNumeric>
 
 #include <algorithm>
 #include <cstring>
@@ -11,6 +12,9 @@
 namespace {
 
 constexpr quint32 blockId = 0xA1;
+constexpr quint32 defaultDurationId = 0x23E383;
+
+enum Lacing : uchar { NoLacing = 0, XiphLacing = 1, FixedLacing = 2, EbmlLacing = 3 };
 
 QString trackTypeName(quint64 type)
 {
@@ -51,6 +55,13 @@ int clampToInt(quint64 value)
     return int(std::min<quint64>(value, quint64(std::numeric_limits<int>::max())));
 }
 
+// floor(total * part / parts) without overflow: the ticks of a block's duration that its
+// first `part` laces take, as the laces of a block share it.
+quint64 laceShare(quint64 total, quint64 part, quint64 parts)
+{
+    return total / parts * part + total % parts * part / parts;
+}
+
 } // namespace
 
 int ContainerMKV::currentStream() const
@@ -58,8 +69,9 @@ int ContainerMKV::currentStream() const
     return m_entryStream >= 0 && m_entryStream < streams.size() ? m_entryStream : -1;
 }
 
-int ContainerMKV::parseTrackEntry(ElementMKV *)
+int ContainerMKV::parseTrackEntry(ElementMKV *element)
 {
+    m_entryStart = element->dataOffset;
     m_trackNumber = 0;
     m_trackType = 0;
     m_entryStream = beginStream();
@@ -84,7 +96,8 @@ int ContainerMKV::parseTrackType(ElementMKV *element)
     const int status = readInteger(element, &type);
     if (status != Status::Success)
         return status;
-    addValue(element, QString::number(type), trackTypeName(type));
+    addField(element->dataOffset, element->dataSize, QStringLiteral("value"), QString::number(type),
+             trackTypeName(type), trackTypeName(type));
     const int stream = currentStream();
     if (stream >= 0)
         streams[stream].kind = streamKind(type);
@@ -107,20 +120,67 @@ void ContainerMKV::completeTrack(quint64 number)
     const auto pending = m_pending.find(number);
     if (pending == m_pending.end())
         return;
-    const std::vector<PendingFrame> frames = std::move(pending.value());
+    const std::vector<PendingFrame> blocks = std::move(pending.value());
     m_pending.erase(pending);
-    for (const PendingFrame &frame : frames)
-        registerBlockFrame(stream, frame.offset, frame.size, frame.key);
+    // The entry's DefaultDuration may follow the number and type that complete it.
+    if (size_t(stream) >= m_defaultDurations.size() || m_defaultDurations[size_t(stream)] == 0)
+        setDefaultDuration(stream, entryDefaultDuration());
+    for (const PendingFrame &block : blocks)
+        registerBlockFrames(stream, block, false);
+}
+
+// Reads the entry's children from its first byte up to the end of the entry, without
+// reporting them: only the value of a DefaultDuration among them.
+quint64 ContainerMKV::entryDefaultDuration()
+{
+    const quint64 end = boundEnd();
+    quint64 pos = m_entryStart;
+    while (pos < end) {
+        quint32 id = 0;
+        uchar idLength = 0;
+        quint64 size = 0;
+        uchar sizeLength = 0;
+        if (getID(pos, end, &id, &idLength) != Status::Success
+            || getEBMLelement(pos + idLength, end, &size, &sizeLength) != Status::Success)
+            return 0;
+        const quint64 data = pos + idLength + sizeLength;
+        if (data > end || size > end - data)
+            return 0;
+        if (id == defaultDurationId) {
+            quint64 available = 0;
+            const char *bytes = size <= 8 ? window.peek(data, size, &available) : nullptr;
+            if (!bytes || available < size)
+                return 0;
+            quint64 value = 0;
+            for (quint64 i = 0; i < size; ++i)
+                value = value << 8 | uchar(bytes[i]);
+            return value;
+        }
+        pos = data + size;
+    }
+    return 0;
+}
+
+void ContainerMKV::setDefaultDuration(int stream, quint64 nanoseconds)
+{
+    if (size_t(stream) >= m_defaultDurations.size())
+        m_defaultDurations.resize(size_t(stream) + 1);
+    m_defaultDurations[size_t(stream)] = nanoseconds;
 }
 
 int ContainerMKV::parseDefaultDuration(ElementMKV *element)
 {
     quint64 duration = 0;
-    const int status = reportUnsigned(element, &duration);
+    const int status = readInteger(element, &duration);
     if (status != Status::Success)
         return status;
+    addField(element->dataOffset, element->dataSize, QStringLiteral("value"), QString::number(duration),
+             duration <= quint64(std::numeric_limits<qint64>::max()) ? nanosecondsText(qint64(duration)) : QString());
     const int stream = currentStream();
-    if (stream >= 0 && duration > 0)
+    if (stream < 0)
+        return Status::Success;
+    setDefaultDuration(stream, duration);
+    if (duration > 0)
         streams[stream].frameRate = 1e9 / double(duration);
     return Status::Success;
 }
@@ -163,11 +223,15 @@ int ContainerMKV::parseDisplayUnit(ElementMKV *element)
     return status;
 }
 
-// Block header, after which the frame data follow (laced frames are not split):
+// Block header, after which the frame data follow:
 //
 //   track number   variable-size integer, marker removed
 //   timecode       16-bit signed, big-endian, relative to the cluster
 //   flags          8 bits: key frame (SimpleBlock only), 3 invisible, 2-1 lacing, 0 discardable
+//
+// With lacing, the data begin with a lace header: the number of frames minus one, then the
+// sizes of all frames but the last (Xiph: runs of 255 ended by a smaller byte; EBML: a
+// variable-size integer, then signed differences to the size before; fixed-size: none).
 int ContainerMKV::parseBlock(ElementMKV *element)
 {
     const quint64 d = element->dataOffset;
@@ -188,8 +252,10 @@ int ContainerMKV::parseBlock(ElementMKV *element)
     if (bytes)
         std::memcpy(header, bytes, std::min(available, end - std::min(end, d + length)));
     const uchar flags = uchar(header[2]);
+    const qint16 relative = qFromBigEndian<qint16>(header);
+    const qint64 time = qint64(m_clusterTime + quint64(qint64(relative)));
     addField(d, length, QStringLiteral("TrackNumber"), QString::number(track));
-    addField(d + length, 2, QStringLiteral("Timecode"), QString::number(qFromBigEndian<qint16>(header)));
+    addField(d + length, 2, QStringLiteral("Timecode"), QString::number(relative), ticksText(double(time)));
     addField(d + length + 2, 1, QStringLiteral("Flags"), QString::number(flags), QString(),
              m_flagTexts.at(flags));
     if (end - d < headerSize) {
@@ -201,30 +267,256 @@ int ContainerMKV::parseBlock(ElementMKV *element)
 
     const quint64 frameStart = d + headerSize;
     const quint64 frameBytes = element->dataSize - headerSize;
-    addField(frameStart, frameBytes, QStringLiteral("data"), QString());
+    const uchar lacing = (flags >> 1) & 3;
+    splitLaces(frameStart, frameBytes, end - frameStart, lacing);
+    int status = Status::Success;
+    if (lacing == NoLacing)
+        addField(frameStart, frameBytes, QStringLiteral("data"), QString());
+    else
+        status = reportLaces(frameStart, frameBytes, lacing);
 
     // A frame cut by the end of its parent or the file is shown but not listed.
     if (cut)
-        return Status::Success;
+        return status;
+    PendingFrame block;
+    block.offset = frameStart;
+    block.size = frameBytes;
+    block.time = time;
+    block.lacing = lacing;
+    block.key = flags & 0x80;
     if (m_currentId == blockId && m_groupBlock.open && !m_groupBlock.hasBlock) {
         m_groupBlock.hasBlock = true;
         m_groupBlock.track = track;
-        m_groupBlock.offset = frameStart;
-        m_groupBlock.size = frameBytes;
-        return Status::Success;
+        m_groupBlock.block = block;
+        return status;
     }
-    blockFrame(track, frameStart, frameBytes, flags & 0x80);
+    blockFrames(track, block, true);
+    return status;
+}
+
+void ContainerMKV::splitLaces(quint64 begin, quint64 size, quint64 held, uchar lacing)
+{
+    Laces &laces = m_laces;
+    laces.sizes = 0;
+    laces.whole = 0;
+    laces.fault = LaceFault::None;
+    if (lacing == NoLacing) {
+        laces.frames = 1;
+        laces.whole = 1;
+        laces.frame[0] = {begin, size};
+        return;
+    }
+    laces.frames = 0;
+    // Bytes past those that exist belong to no lace: a cut block ends where its bytes end.
+    const quint64 readable = begin + std::min(held, size);
+    const bool blockCut = readable < begin + size;
+    quint64 available = 0;
+    const char *count = begin < readable ? window.peek(begin, 1, &available) : nullptr;
+    if (!count || available == 0) {
+        laces.fault = blockCut ? LaceFault::Cut : LaceFault::NoCount;
+        return;
+    }
+    laces.frames = uchar(*count) + 1;
+    quint64 pos = begin + 1;
+    LaceFault fault = LaceFault::None;
+    if (lacing == XiphLacing)
+        fault = readXiphSizes(&pos, readable);
+    else if (lacing == EbmlLacing)
+        fault = readEbmlSizes(&pos, readable);
+    if (fault != LaceFault::None) {
+        laces.fault = fault == LaceFault::SizeCut && blockCut ? LaceFault::Cut : fault;
+        return;
+    }
+    placeLaces(pos, begin + size, lacing);
+}
+
+ContainerMKV::LaceFault ContainerMKV::readXiphSizes(quint64 *pos, quint64 end)
+{
+    Laces &laces = m_laces;
+    const char *bytes = nullptr;
+    quint64 bytesStart = 0;
+    quint64 bytesCount = 0;
+    for (int i = 0; i + 1 < laces.frames; ++i) {
+        const quint64 start = *pos;
+        quint64 size = 0;
+        uchar byte = 255;
+        while (byte == 255) {
+            if (*pos >= end) {
+                laces.faultFrame = i;
+                return LaceFault::SizeCut;
+            }
+            if (*pos >= bytesStart + bytesCount) {
+                bytes = window.peek(*pos, end - *pos, &bytesCount);
+                bytesStart = *pos;
+                if (!bytes || bytesCount == 0) {
+                    laces.faultFrame = i;
+                    return LaceFault::SizeCut;
+                }
+            }
+            byte = uchar(bytes[*pos - bytesStart]);
+            size += byte;
+            ++*pos;
+        }
+        laces.size[i] = {start, *pos - start, qint64(size), size};
+        laces.sizes = i + 1;
+    }
+    return LaceFault::None;
+}
+
+ContainerMKV::LaceFault ContainerMKV::readEbmlSizes(quint64 *pos, quint64 end)
+{
+    Laces &laces = m_laces;
+    qint64 previous = 0;
+    for (int i = 0; i + 1 < laces.frames; ++i) {
+        quint64 raw = 0;
+        uchar length = 0;
+        const int status = getEBMLelement(*pos, end, &raw, &length);
+        laces.faultFrame = i;
+        if (status == Status::UnexpectedEnd)
+            return LaceFault::SizeCut;
+        if (status == Status::TooLong)
+            return LaceFault::SizeTooLong;
+        // The first size is unsigned; each other one is a difference to the size before,
+        // stored with half the range of its length below zero.
+        const qint64 stored = i == 0 ? qint64(raw) : qint64(raw) - ((qint64(1) << (7 * length - 1)) - 1);
+        const qint64 size = i == 0 ? stored : previous + stored;
+        if (size < 0) {
+            laces.negative = size;
+            return LaceFault::NegativeSize;
+        }
+        laces.size[i] = {*pos, length, stored, quint64(size)};
+        laces.sizes = i + 1;
+        previous = size;
+        *pos += length;
+    }
+    return LaceFault::None;
+}
+
+void ContainerMKV::placeLaces(quint64 dataStart, quint64 end, uchar lacing)
+{
+    Laces &laces = m_laces;
+    laces.held = end - dataStart;
+    const quint64 frames = quint64(laces.frames);
+    if (lacing == FixedLacing) {
+        // Frames of no byte would be nothing but a count; each needs one at least.
+        if (laces.held < frames) {
+            laces.fault = LaceFault::TooManyFrames;
+            return;
+        }
+        if (laces.held % frames != 0) {
+            laces.fault = LaceFault::Uneven;
+            return;
+        }
+        const quint64 each = laces.held / frames;
+        for (quint64 i = 0; i < frames; ++i)
+            laces.frame[i] = {dataStart + i * each, each};
+        laces.whole = laces.frames;
+        return;
+    }
+    quint64 at = dataStart;
+    for (int i = 0; i < laces.sizes; ++i) {
+        const quint64 size = laces.size[i].size;
+        if (size > end - at) {
+            laces.fault = LaceFault::SizesTooLarge;
+            laces.claimed = 0;
+            for (int j = 0; j < laces.sizes; ++j) {
+                const quint64 room = std::numeric_limits<quint64>::max() - laces.claimed;
+                laces.claimed += std::min(laces.size[j].size, room);
+            }
+            return;
+        }
+        laces.frame[laces.whole++] = {at, size};
+        at += size;
+    }
+    // The last frame takes the rest of the block.
+    laces.frame[laces.whole++] = {at, end - at};
+}
+
+int ContainerMKV::reportLaces(quint64 begin, quint64 size, uchar lacing)
+{
+    const Laces &laces = m_laces;
+    const quint64 readable = begin + fit(begin, size);
+    beginGroup(begin, readable - begin, QStringLiteral("data"), -1);
+    if (laces.frames > 0)
+        addField(begin, 1, QStringLiteral("LaceCount"), QString::number(laces.frames - 1),
+                 laces.frames == 1 ? QStringLiteral("1 frame") : QStringLiteral("%1 frames").arg(laces.frames));
+    for (int i = 0; i < laces.sizes; ++i) {
+        const LaceSize &lace = laces.size[i];
+        // An EBML difference shows the size it gives.
+        const bool difference = lacing == EbmlLacing && i > 0;
+        addField(lace.offset, lace.length, QStringLiteral("LaceSize"), QString::number(lace.stored),
+                 difference ? QString::number(lace.size) : QString(), QString(), i);
+    }
+    for (int i = 0; i < laces.whole && laces.frame[i].offset + laces.frame[i].size <= readable; ++i)
+        addField(laces.frame[i].offset, laces.frame[i].size, QStringLiteral("frame"), QString(), QString(),
+                 QString(), i);
+    endGroup();
+    if (laces.fault == LaceFault::None || laces.fault == LaceFault::Cut)
+        return Status::Success;
+    addNote(laceFaultText());
+    return laces.fault == LaceFault::SizeTooLong ? Status::TooLong : Status::UnexpectedEnd;
+}
+
+QString ContainerMKV::laceFaultText() const
+{
+    const Laces &laces = m_laces;
+    switch (laces.fault) {
+    case LaceFault::NoCount:
+        return QStringLiteral("The block ends before its lace count.");
+    case LaceFault::SizeCut:
+        return QStringLiteral("The lace sizes run past the end of the block: the size of frame %1 of %2 "
+                              "is cut off.").arg(laces.faultFrame).arg(laces.frames);
+    case LaceFault::SizeTooLong:
+        return QStringLiteral("The lace size of frame %1 is longer than 8 bytes.").arg(laces.faultFrame);
+    case LaceFault::NegativeSize:
+        return QStringLiteral("The lace size difference of frame %1 makes its size negative (%2).")
+            .arg(laces.faultFrame).arg(laces.negative);
+    case LaceFault::SizesTooLarge:
+        return QStringLiteral("The lace sizes claim %1 bytes, but only %2 follow the lace header.")
+            .arg(laces.claimed).arg(laces.held);
+    case LaceFault::TooManyFrames:
+        return QStringLiteral("The lace count claims %1 frames, but only %2 bytes follow it.")
+            .arg(laces.frames).arg(laces.held);
+    case LaceFault::Uneven:
+        return QStringLiteral("The %1 bytes after the lace count do not split into %2 frames of the same size.")
+            .arg(laces.held).arg(laces.frames);
+    case LaceFault::None:
+    case LaceFault::Cut:
+        break;
+    }
+    return QString();
+}
+
+int ContainerMKV::parseCluster(ElementMKV *)
+{
+    // A cluster without a timestamp counts from 0, not from the cluster before it.
+    m_clusterTime = 0;
     return Status::Success;
 }
 
 int ContainerMKV::parseClusterTimestamp(ElementMKV *element)
 {
-    return reportValueUInteger(element);
+    quint64 timestamp = 0;
+    const int status = readInteger(element, &timestamp);
+    if (status != Status::Success)
+        return status;
+    m_clusterTime = timestamp;
+    addField(element->dataOffset, element->dataSize, QStringLiteral("value"), QString::number(timestamp),
+             ticksText(double(timestamp)));
+    return Status::Success;
 }
 
 int ContainerMKV::parseBlockDuration(ElementMKV *element)
 {
-    return reportValueUInteger(element);
+    quint64 duration = 0;
+    const int status = readInteger(element, &duration);
+    if (status != Status::Success)
+        return status;
+    if (m_groupBlock.open)
+        m_groupBlock.duration = duration;
+    addField(element->dataOffset, element->dataSize, QStringLiteral("value"), QString::number(duration),
+             ticksText(double(duration)));
+    return Status::Success;
 }
 
 int ContainerMKV::parseTimecodeScale(ElementMKV *element)
@@ -241,24 +533,53 @@ int ContainerMKV::parseTimecodeScale(ElementMKV *element)
 
 void ContainerMKV::finishGroupBlock()
 {
-    if (m_groupBlock.hasBlock)
-        blockFrame(m_groupBlock.track, m_groupBlock.offset, m_groupBlock.size,
-                   !m_groupBlock.referenced);
+    if (!m_groupBlock.hasBlock)
+        return;
+    PendingFrame block = m_groupBlock.block;
+    block.key = !m_groupBlock.referenced;
+    block.duration = m_groupBlock.duration;
+    blockFrames(m_groupBlock.track, block, false);
 }
 
-void ContainerMKV::blockFrame(quint64 track, quint64 offset, quint64 size, bool key)
+void ContainerMKV::blockFrames(quint64 track, const PendingFrame &block, bool lacesRead)
 {
     const auto stream = m_trackStreams.constFind(track);
     if (stream == m_trackStreams.constEnd())
-        m_pending[track].push_back({offset, size, key});
+        m_pending[track].push_back(block);
     else
-        registerBlockFrame(stream.value(), offset, size, key);
+        registerBlockFrames(stream.value(), block, lacesRead);
 }
 
-void ContainerMKV::registerBlockFrame(int stream, quint64 offset, quint64 size, bool key)
+// The frames of a block share its duration as the laces of a block do in ffmpeg: frame n of N
+// takes floor(D (n + 1) / N) - floor(D n / N) ticks and begins where the frames before it end.
+// A block without a known duration gives every frame its own time: they begin no earlier.
+void ContainerMKV::registerBlockFrames(int stream, const PendingFrame &block, bool lacesRead)
 {
-    frameOffset = offset;
-    frameSize = size;
-    keyFrame = key ? 1 : 0;
-    registerStreamFrame(stream);
+    if (!lacesRead)
+        splitLaces(block.offset, block.size, block.size, block.lacing);
+    const Laces &laces = m_laces;
+    const quint64 frames = quint64(laces.frames);
+    const quint64 total = blockTicks(stream, block, laces.frames);
+    for (int i = 0; i < laces.whole; ++i) {
+        const quint64 start = laceShare(total, quint64(i), frames);
+        frameOffset = laces.frame[i].offset;
+        frameSize = laces.frame[i].size;
+        frameTime = qint64(quint64(block.time) + start);
+        frameTime2 = 0;
+        frameDuration = laceShare(total, quint64(i) + 1, frames) - start;
+        keyFrame = block.key ? 1 : 0;
+        registerStreamFrame(stream);
+    }
+}
+
+quint64 ContainerMKV::blockTicks(int stream, const PendingFrame &block, int frames) const
+{
+    // A BlockDuration of 0 says nothing; the track's default holds then, as in ffmpeg.
+    if (block.duration != 0)
+        return block.duration;
+    const quint64 nanoseconds = size_t(stream) < m_defaultDurations.size() ? m_defaultDurations[size_t(stream)] : 0;
+    quint64 product = 0;
+    if (qMulOverflow(nanoseconds, quint64(frames), &product))
+        return std::numeric_limits<quint64>::max();
+    return product / m_timecodeScale;
 }

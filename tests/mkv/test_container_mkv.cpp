@@ -430,14 +430,15 @@ void TestContainerMkv::blockHeader()
     QFETCH(QString, text);
     MkvParse parse;
     parseMkvBytes(&parse, element(simpleBlock, blockData(2, flags, 5, -2)));
-    QCOMPARE(parse.sink.tree(),
-             QStringLiteral("SimpleBlock@0+11\n"
-                            "  id@0+1=SimpleBlock\n"
-                            "  size@1+1=9\n"
-                            "  TrackNumber@2+1=2\n"
-                            "  Timecode@3+2=-2\n"
-                            "  Flags@5+1=%1\n"
-                            "  data@6+5").arg(flags));
+    // The data of a laced block begin with its lace header, which the lacing tests cover.
+    QVERIFY2(parse.sink.tree().startsWith(QStringLiteral("SimpleBlock@0+11\n"
+                                                         "  id@0+1=SimpleBlock\n"
+                                                         "  size@1+1=9\n"
+                                                         "  TrackNumber@2+1=2\n"
+                                                         "  Timecode@3+2=-2\n"
+                                                         "  Flags@5+1=%1\n"
+                                                         "  data@6+5").arg(flags)),
+             qPrintable(parse.sink.tree()));
     const ElementRecord *flagField = parse.sink.find(QStringLiteral("Flags"));
     QCOMPARE(parse.sink.descriptions.value(flagField->id), text);
 }

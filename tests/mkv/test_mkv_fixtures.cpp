@@ -27,8 +27,7 @@ QStringList lines(const QString &path)
 }
 
 // mkvinfo's labels and the element names they stand for. A label used for two elements (the
-// track UID of a track and of a tag target) lists both. An empty name: an element the
-// dictionary does not hold; it is shown as unknown and its children are not walked.
+// track UID of a track and of a tag target) lists both.
 const QHash<QString, QStringList> &elementNames()
 {
     static const QHash<QString, QStringList> names = {
@@ -78,6 +77,8 @@ const QHash<QString, QStringList> &elementNames()
         {"Tags", {"Tags"}},
         {"Tag", {"Tag"}},
         {"Targets", {"Targets"}},
+        {"Target type value", {"TargetTypeValue"}},
+        {"Target type", {"TargetType"}},
         {"Simple", {"SimpleTag"}},
         {"String", {"TagString"}},
         {"Tag language", {"TagLanguage"}},
@@ -95,6 +96,7 @@ const QHash<QString, QStringList> &elementNames()
         {"Cue track", {"CueTrack"}},
         {"Cue cluster position", {"CueClusterPosition"}},
         {"Cue relative position", {"CueRelativePosition"}},
+        {"Cue duration", {"CueDuration"}},
         {"Chapters", {"Chapters"}},
         {"Edition entry", {"EditionEntry"}},
         {"Edition UID", {"EditionUID"}},
@@ -116,14 +118,15 @@ const QHash<QString, QStringList> &elementNames()
         {"MIME type", {"FileMimeType"}},
         {"File data", {"FileData"}},
         {"File UID", {"FileUID"}},
-        // Later additions to Matroska, not in the dictionary.
-        {"Codec-inherent delay", {""}},
-        {"Seek pre-roll", {""}},
-        {"Discard padding", {""}},
-        {"Language (IETF BCP 47)", {""}},
-        {"Chapter language (IETF BCP 47)", {""}},
-        {"Tag language (IETF BCP 47)", {""}},
-        {"Video color information", {""}},
+        {"Codec-inherent delay", {"CodecDelay"}},
+        {"Seek pre-roll", {"SeekPreRoll"}},
+        {"Discard padding", {"DiscardPadding"}},
+        {"Language (IETF BCP 47)", {"LanguageBCP47"}},
+        {"Chapter language (IETF BCP 47)", {"ChapLanguageBCP47"}},
+        {"Tag language (IETF BCP 47)", {"TagLanguageBCP47"}},
+        {"Video color information", {"Colour"}},
+        {"Color matrix coefficients", {"MatrixCoefficients"}},
+        {"Color range", {"Range"}},
     };
     return names;
 }
@@ -141,7 +144,6 @@ QList<Listed> readMkvinfo(const QString &path, QString *error)
 {
     static const QRegularExpression line(QStringLiteral("^([| ]*)\\+ (.*) at (\\d+) size (\\d+)( data size \\d+)?$"));
     QList<Listed> listed;
-    int skipBelow = -1; // depth of an element whose children are not walked
     for (const QString &text : lines(path)) {
         const QRegularExpressionMatch match = line.match(text);
         if (!match.hasMatch()) {
@@ -154,14 +156,9 @@ QList<Listed> readMkvinfo(const QString &path, QString *error)
         entry.label = head.section(QStringLiteral(": "), 0, 0);
         entry.position = match.captured(3).toLongLong();
         entry.size = match.captured(4).toLongLong();
-        if (skipBelow >= 0 && entry.depth > skipBelow)
-            continue;
-        skipBelow = -1;
         // The frames of a block are its contents, not elements.
         if (entry.label == QLatin1String("Frame"))
             continue;
-        if (elementNames().value(entry.label) == QStringList{QString()})
-            skipBelow = entry.depth;
         listed << entry;
     }
     return listed;
@@ -170,22 +167,88 @@ QList<Listed> readMkvinfo(const QString &path, QString *error)
 struct Packet
 {
     int stream = 0;
+    qint64 pts = 0;
+    bool hasPts = false;
+    qint64 duration = 0;
+    bool hasDuration = false;
     qint64 size = 0;
-    qint64 position = 0;
     bool key = false;
 };
 
+// "stream_index,pts,duration,size,pos,flags"; ffprobe writes N/A for a value it does not know.
 QList<Packet> readPackets(const QString &path)
 {
     QList<Packet> packets;
     for (const QString &text : lines(path)) {
         const QStringList fields = text.split(QLatin1Char(','));
-        if (fields.size() < 4)
+        if (fields.size() < 6)
             continue;
-        packets << Packet{fields[0].toInt(), fields[1].toLongLong(), fields[2].toLongLong(),
-                          fields[3].startsWith(QLatin1Char('K'))};
+        Packet packet;
+        packet.stream = fields[0].toInt();
+        packet.pts = fields[1].toLongLong(&packet.hasPts);
+        packet.duration = fields[2].toLongLong(&packet.hasDuration);
+        packet.size = fields[3].toLongLong();
+        packet.key = fields[5].startsWith(QLatin1Char('K'));
+        packets << packet;
     }
     return packets;
+}
+
+// What mkvinfo says of the blocks of every track: their timestamps and frames.
+struct ListedBlock
+{
+    qint64 time = 0;      // ticks
+    QList<QPair<qint64, qint64>> frames; // position, size
+};
+
+struct ListedTrack
+{
+    quint64 number = 0;
+    qint64 delay = 0; // ticks of its codec delay, which ffmpeg takes from the timestamps
+    QList<ListedBlock> blocks;
+};
+
+qint64 nanoseconds(const QString &time)
+{
+    const QStringList parts = time.split(QRegularExpression(QStringLiteral("[:.]")));
+    return ((parts[0].toLongLong() * 60 + parts[1].toLongLong()) * 60 + parts[2].toLongLong()) * 1000000000
+        + parts[3].toLongLong();
+}
+
+QList<ListedTrack> readBlocks(const QString &path)
+{
+    static const QString time = QStringLiteral("(\\d+:\\d\\d:\\d\\d\\.\\d{9})");
+    static const QRegularExpression scaleLine(QStringLiteral("\\+ Timestamp scale: (\\d+) at "));
+    static const QRegularExpression trackLine(QStringLiteral("\\+ Track number: (\\d+) "));
+    static const QRegularExpression delayLine(QStringLiteral("\\+ Codec-inherent delay: ") + time);
+    static const QRegularExpression blockLine(QStringLiteral("\\+ (?:Simple block|Block): .*track number (\\d+), "
+                                                             "\\d+ frame\\(s\\), timestamp ") + time);
+    static const QRegularExpression frameLine(QStringLiteral("\\+ Frame at (\\d+) size (\\d+)$"));
+    qint64 scale = 1000000;
+    QList<ListedTrack> tracks;
+    QHash<quint64, QList<ListedBlock>> blocks; // by track number; the tracks may come last
+    ListedBlock *block = nullptr;
+    for (const QString &text : lines(path)) {
+        QRegularExpressionMatch match;
+        if ((match = scaleLine.match(text)).hasMatch()) {
+            scale = match.captured(1).toLongLong();
+        } else if ((match = trackLine.match(text)).hasMatch()) {
+            tracks.append(ListedTrack());
+            tracks.last().number = match.captured(1).toULongLong();
+        } else if ((match = delayLine.match(text)).hasMatch() && !tracks.isEmpty()) {
+            tracks.last().delay = qRound64(double(nanoseconds(match.captured(1))) / double(scale));
+        } else if ((match = blockLine.match(text)).hasMatch()) {
+            QList<ListedBlock> &listed = blocks[match.captured(1).toULongLong()];
+            listed.append(ListedBlock());
+            block = &listed.last();
+            block->time = nanoseconds(match.captured(2)) / scale;
+        } else if ((match = frameLine.match(text)).hasMatch() && block) {
+            block->frames.append({match.captured(1).toLongLong(), match.captured(2).toLongLong()});
+        }
+    }
+    for (ListedTrack &track : tracks)
+        track.blocks = blocks.value(track.number);
+    return tracks;
 }
 
 // ffprobe's streams that are tracks, as "index,codec_type,time_base"; attachments are listed
@@ -215,7 +278,7 @@ class TestMkvFixtures : public QObject
 private slots:
     void elementTreeAsMkvinfoLists_data();
     void elementTreeAsMkvinfoLists();
-    void framesAsFfprobeLists_data();
+    void framesAsFfprobeLists_data() { elementTreeAsMkvinfoLists_data(); }
     void framesAsFfprobeLists();
     void streamsAsFfprobeAndMkvinfoList_data() { elementTreeAsMkvinfoLists_data(); }
     void streamsAsFfprobeAndMkvinfoList();
@@ -227,7 +290,9 @@ void TestMkvFixtures::elementTreeAsMkvinfoLists_data()
     QTest::addColumn<QString>("name");
     for (const char *name : {"h264_vorbis.mkv", "h264_vorbis_laced.mkv", "blockgroups.mkv",
                              "vp9_opus.webm", "vp8_opus.webm", "extras.mkv",
-                             "tracks_after_clusters.mkv", "tiny.mkv"})
+                             "tracks_after_clusters.mkv", "tiny.mkv", "audio_lacing.mkv",
+                             "audio_unlaced.mkv", "xiph_lacing.mkv", "ebml_lacing.mkv", "durations.mkv",
+                             "ffmpeg_audio.mkv"})
         QTest::newRow(name) << QString::fromLatin1(name);
 }
 
@@ -267,58 +332,63 @@ void TestMkvFixtures::elementTreeAsMkvinfoLists()
     }
 }
 
-void TestMkvFixtures::framesAsFfprobeLists_data()
-{
-    // mkvmerge laces the audio packets, several to a block; ffprobe lists each packet and we
-    // list each block, so those streams are left out.
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("laced"); // stream left out, -1 for none
-    QTest::newRow("h264_vorbis.mkv") << "h264_vorbis.mkv" << -1;
-    QTest::newRow("h264_vorbis_laced.mkv") << "h264_vorbis_laced.mkv" << 1;
-    QTest::newRow("blockgroups.mkv") << "blockgroups.mkv" << 1;
-    QTest::newRow("vp9_opus.webm") << "vp9_opus.webm" << -1;
-    QTest::newRow("vp8_opus.webm") << "vp8_opus.webm" << 1;
-    QTest::newRow("extras.mkv") << "extras.mkv" << 1;
-    QTest::newRow("tracks_after_clusters.mkv") << "tracks_after_clusters.mkv" << 1;
-    QTest::newRow("tiny.mkv") << "tiny.mkv" << -1;
-}
-
+// Every frame against mkvinfo's frame list (position and size) and the packets of ffmpeg's
+// demuxer (size, key flag, pts and duration). ffmpeg gives the laces of a block the times and
+// durations that the block's duration gives them, its BlockDuration or the track's
+// DefaultDuration for each lace; without one it gives the laces after the first no pts, and we
+// give them the block's time. It marks the first lace only as a key frame, we every lace of a
+// key block: the block holds key frames only.
 void TestMkvFixtures::framesAsFfprobeLists()
 {
     QFETCH(QString, name);
-    QFETCH(int, laced);
     const QList<Packet> packets = readPackets(expected(name, "packets.csv"));
-    const qsizetype streamCount = readTrackStreams(expected(name, "streams.csv")).size();
-    QVERIFY(!packets.isEmpty() && streamCount > 0);
+    const QList<ListedTrack> tracks = readBlocks(expected(name, "mkvinfo.txt"));
+    QVERIFY(!packets.isEmpty() && !tracks.isEmpty());
 
     MkvParse parse;
     parseMkvFile(&parse, fixture(name));
-    QCOMPARE(parse.sink.streamRecords.size(), streamCount);
-    QList<QList<FrameRecord>> ours(streamCount);
+    QCOMPARE(parse.sink.streamRecords.size(), tracks.size());
+    QList<QList<FrameRecord>> ours(tracks.size());
     for (const FrameRecord &frame : parse.sink.frames) {
-        QVERIFY(frame.stream < uint(streamCount));
+        QVERIFY(frame.stream < uint(tracks.size()));
         ours[frame.stream] << frame;
     }
-    for (int stream = 0; stream < streamCount; ++stream) {
-        if (stream == laced)
-            continue;
+    qsizetype compared = 0;
+    for (int stream = 0; stream < tracks.size(); ++stream) {
         QList<Packet> theirs;
         for (const Packet &packet : packets)
             if (packet.stream == stream)
                 theirs << packet;
         QVERIFY(!theirs.isEmpty());
         QCOMPARE(ours[stream].size(), theirs.size());
-        for (qsizetype i = 0; i < theirs.size(); ++i) {
-            const FrameRecord &frame = ours[stream][i];
-            const QString where = QStringLiteral("stream %1 frame %2").arg(stream).arg(i);
-            QVERIFY2(frame.number == quint64(i) && qint64(frame.size) == theirs[i].size
-                         && frame.keyFrame == theirs[i].key,
-                     qPrintable(where));
-            // ffprobe gives the start of the block's data; the frame follows the track number
-            // (one byte here), the timecode and the flags.
-            QVERIFY2(qint64(frame.offset) == theirs[i].position + 4, qPrintable(where));
+        const ListedTrack &track = tracks[stream];
+        qsizetype i = 0;
+        for (const ListedBlock &block : track.blocks) {
+            for (qsizetype lace = 0; lace < block.frames.size(); ++lace, ++i) {
+                QVERIFY(i < theirs.size());
+                const FrameRecord &frame = ours[stream][i];
+                const Packet &packet = theirs[i];
+                const QString where = QStringLiteral("stream %1 frame %2 (lace %3 of %4): ours at %5 size %6 "
+                                                     "time %7 duration %8; ffprobe pts %9 duration %10")
+                                          .arg(stream).arg(i).arg(lace).arg(block.frames.size()).arg(frame.offset)
+                                          .arg(frame.size).arg(frame.time).arg(frame.duration)
+                                          .arg(packet.hasPts ? QString::number(packet.pts) : QStringLiteral("N/A"))
+                                          .arg(packet.hasDuration ? QString::number(packet.duration) : QStringLiteral("N/A"));
+                QVERIFY2(frame.number == quint64(i) && qint64(frame.offset) == block.frames[lace].first
+                             && qint64(frame.size) == block.frames[lace].second,
+                         qPrintable(where + QStringLiteral("; mkvinfo at %1 size %2")
+                                                .arg(block.frames[lace].first).arg(block.frames[lace].second)));
+                QVERIFY2(qint64(frame.size) == packet.size, qPrintable(where));
+                QVERIFY2(lace > 0 || (packet.hasPts && frame.keyFrame == packet.key), qPrintable(where));
+                QVERIFY2(packet.hasPts ? frame.time == packet.pts + track.delay : frame.time == block.time,
+                         qPrintable(where));
+                QVERIFY2(qint64(frame.duration) == (packet.hasDuration ? packet.duration : 0), qPrintable(where));
+                ++compared;
+            }
         }
+        QCOMPARE(i, theirs.size());
     }
+    qInfo("%s: %lld frames compared", qPrintable(name), qlonglong(compared));
 }
 
 void TestMkvFixtures::streamsAsFfprobeAndMkvinfoList()
@@ -341,7 +411,10 @@ void TestMkvFixtures::streamsAsFfprobeAndMkvinfoList()
     for (qsizetype i = 0; i < ours.size(); ++i) {
         QCOMPARE(StreamRecord::kindName(ours[i].kind), theirs[i][1]);
         QCOMPARE(ours[i].codec, codecs[i]);
-        QCOMPARE(QStringLiteral("1/%1").arg(ours[i].timescale), theirs[i][2]);
+        // A timestamp scale that does not divide a second (mkvmerge's 20832 ns for audio at
+        // 48 kHz) has no whole number of ticks per second; the nearest one stands for it.
+        const QStringList timeBase = theirs[i][2].split(QLatin1Char('/'));
+        QCOMPARE(ours[i].timescale, quint64(qRound64(timeBase[1].toDouble() / timeBase[0].toDouble())));
     }
 }
 
