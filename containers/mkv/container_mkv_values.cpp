@@ -25,18 +25,34 @@ QString fraction(qint64 nanoseconds)
 
 } // namespace
 
+// Written by hand: every block's timestamp goes through here.
 QString ContainerMKV::nanosecondsText(qint64 nanoseconds)
 {
     // The magnitude of the most negative value does not fit; it is one nanosecond off.
     const bool negative = nanoseconds < 0;
     const quint64 magnitude = negative ? quint64(-(nanoseconds + 1)) + 1 : quint64(nanoseconds);
-    const quint64 seconds = magnitude / nanosecondsPerSecond;
-    return QStringLiteral("%1%2:%3:%4.%5")
-        .arg(negative ? QStringLiteral("-") : QString())
-        .arg(seconds / 3600)
-        .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
-        .arg(seconds % 60, 2, 10, QLatin1Char('0'))
-        .arg(fraction(qint64(magnitude % nanosecondsPerSecond)));
+    quint64 seconds = magnitude / nanosecondsPerSecond;
+    quint64 rest = magnitude % nanosecondsPerSecond;
+    char text[40];
+    char *end = text + sizeof text;
+    char *at = end;
+    for (int digit = 0; digit < 9; ++digit, rest /= 10)
+        *--at = char('0' + rest % 10);
+    *--at = '.';
+    for (const quint64 unit : {quint64(60), quint64(60)}) {
+        const quint64 part = seconds % unit;
+        seconds /= unit;
+        *--at = char('0' + part % 10);
+        *--at = char('0' + part / 10);
+        *--at = ':';
+    }
+    do {
+        *--at = char('0' + seconds % 10);
+        seconds /= 10;
+    } while (seconds > 0);
+    if (negative)
+        *--at = '-';
+    return QString::fromLatin1(at, end - at);
 }
 
 QString ContainerMKV::ticksText(double ticks) const
