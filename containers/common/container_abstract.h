@@ -185,6 +185,7 @@ protected:
 
 private:
     friend class ContainerDriver;
+    friend class CodecConfigFields;
 
     struct OpenGroup
     {

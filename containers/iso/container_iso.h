@@ -1,5 +1,6 @@
 #pragma once
 
+#include "codec_config.h"
 #include "container_abstract.h"
 #include "dispatch_records.h"
 #include "track_sample_tables.h"
@@ -118,8 +119,8 @@ protected:
     qsizetype addQuickTimeTextFields(quint64 e, const ByteReader &reader, quint64 entrySize);
     int parseBoxFTAB(quint64 offset, quint64 size);
 
-    // Codec configuration boxes (container_iso_codec_config.cpp).
-    class BitCursor;
+    // Codec configuration boxes (container_iso_codec_config.cpp); the records that Matroska
+    // carries too are decoded by CodecConfigFields.
     int parseBoxHVCC(quint64 offset, quint64 size);
     int parseBoxAV1C(quint64 offset, quint64 size);
     int parseBoxVPCC(quint64 offset, quint64 size);
@@ -157,12 +158,6 @@ protected:
     /// A zero-terminated UTF-8 string from at, ending at end at the latest; returns the
     /// position after its zero byte.
     qsizetype addCString(quint64 offset, const ByteReader &reader, qsizetype at, qsizetype end, const QString &name);
-    /// count NAL units from at, each a 16-bit length named lengthName and that many bytes
-    /// named unitName, in groups named group; countName names the count in the note that says
-    /// when fewer than claimed begin in the payload. Returns the position after the last.
-    qsizetype addNalUnits(quint64 offset, const ByteReader &reader, qsizetype at, quint64 count,
-                          const QString &countName, const QString &group, const QString &lengthName,
-                          const QString &unitName);
     /// The MPEG-4 descriptors (ISO/IEC 14496-1, 7.2.6) from at to end in the payload reader
     /// reads; objectType is the objectTypeIndication of the enclosing decoder configuration,
     /// which says what a DecoderSpecificInfo holds. whole becomes false when a descriptor or
@@ -173,8 +168,6 @@ protected:
                              bool *whole);
     void addDescriptorFields(quint64 offset, const ByteReader &reader, quint8 tag, qsizetype at, qsizetype end,
                              quint8 objectType, bool *whole);
-    /// ISO/IEC 14496-3, 1.6.2.1, from at to end.
-    void addAudioSpecificConfig(quint64 offset, const ByteReader &reader, qsizetype at, qsizetype end);
 
     /// A group named name of size bytes at offset, cut where the innermost bound ends (with a
     /// note), left out when none of its bytes is there; fields() reports its fields, bounded by
@@ -183,27 +176,7 @@ protected:
     template <typename Fields>
     bool addGroup(quint64 offset, quint64 size, const QString &name, qint64 index, Fields fields)
     {
-        const quint64 kept = fit(offset, size);
-        if (kept == 0 && size > 0) {
-            // Nothing of it is there: like a field, it is left out and counted as missing.
-            addField(offset, size, name, QString());
-            return false;
-        }
-        beginGroup(offset, kept, name, index);
-        noteCut(offset, size);
-        bool whole = kept == size;
-        {
-            const Bound bound(*this, offset + kept);
-            fields();
-            if (whole)
-                noteMissingFields(bound, offset);
-            whole = whole && bound.missing() == 0;
-        }
-        endGroup();
-        // The enclosing structure counts the bytes the group lacks, as it would a field's.
-        if (kept < size)
-            addField(offset + kept, size - kept, name, QString());
-        return whole;
+        return CodecConfigFields::addGroup(*this, offset, size, name, index, fields);
     }
     // -- end of codec configuration boxes --
 

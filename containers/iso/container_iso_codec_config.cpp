@@ -16,50 +16,14 @@
 #include <initializer_list>
 #include <iterator>
 
-// Reads bits from the most significant one on; bits past the end of the bytes read as zero.
-class ContainerIso::BitCursor
-{
-public:
-    BitCursor(const ByteReader &reader, qsizetype at) : m_reader(reader), m_bit(quint64(at) * 8) {}
-
-    quint64 read(int count)
-    {
-        const quint64 value = peek(count);
-        m_bit += quint64(count);
-        return value;
-    }
-    quint64 peek(int count) const
-    {
-        quint64 value = 0;
-        for (quint64 bit = m_bit; bit < m_bit + quint64(count); ++bit)
-            value = value << 1 | ((m_reader.u8(qsizetype(bit / 8)) >> (7 - bit % 8)) & 1);
-        return value;
-    }
-    /// The bit read next, counted from the start of the bytes.
-    quint64 bit() const { return m_bit; }
-    /// The first whole byte not yet read from.
-    qsizetype nextByte() const { return qsizetype((m_bit + 7) / 8); }
-
-private:
-    const ByteReader &m_reader;
-    quint64 m_bit;
-};
+using CodecText::channels;
+using CodecText::decimal;
+using CodecText::Name;
+using CodecText::nameOf;
+using CodecText::vpChromaSubsampling;
+using CodecText::vpLevel;
 
 namespace {
-
-struct Name
-{
-    quint64 value;
-    const char *text;
-};
-
-QString nameOf(quint64 value, std::initializer_list<Name> names)
-{
-    for (const Name &name : names)
-        if (name.value == value)
-            return QString::fromLatin1(name.text);
-    return QString();
-}
 
 QString flagNames(quint64 flags, std::initializer_list<Name> bits)
 {
@@ -76,17 +40,6 @@ QString fourCharacters(const ByteReader &reader, qsizetype at)
     return QString::fromLatin1(bytes.constData(), qsizetype(qstrnlen(bytes.constData(), size_t(bytes.size()))));
 }
 
-QString decimal(double value)
-{
-    return QString::number(value, 'g', 10);
-}
-
-QString hexBytes(const QByteArray &bytes, quint64 limit)
-{
-    const QString hex = QString::fromLatin1(bytes.left(qsizetype(limit)).toHex());
-    return quint64(bytes.size()) > limit ? hex + QStringLiteral("...") : hex;
-}
-
 double floatAt(const ByteReader &reader, qsizetype at)
 {
     const quint32 bits = reader.u32be(at);
@@ -95,78 +48,9 @@ double floatAt(const ByteReader &reader, qsizetype at)
     return double(value);
 }
 
-QString bitsPlus8(quint64 value)
-{
-    return QStringLiteral("%1 bits").arg(value + 8);
-}
-
-QString plusOne(quint64 value)
-{
-    return QString::number(value + 1);
-}
-
-QString bytesPlusOne(quint64 value)
-{
-    return QStringLiteral("%1-byte lengths").arg(value + 1);
-}
-
-QString hertz(quint64 value)
-{
-    return QStringLiteral("%1 Hz").arg(value);
-}
-
-QString channels(quint64 count)
-{
-    return count == 1 ? QStringLiteral("1 channel") : QStringLiteral("%1 channels").arg(count);
-}
-
 QString yesNo(quint64 value)
 {
     return value ? QStringLiteral("yes") : QStringLiteral("no");
-}
-
-// H.264 (ISO/IEC 14496-10, A.2) and H.265 (ISO/IEC 23008-2, A.3) profiles.
-QString avcProfile(quint64 profile)
-{
-    return nameOf(profile, {{44, "CAVLC 4:4:4 Intra"}, {66, "Baseline"}, {77, "Main"}, {83, "Scalable Baseline"},
-                            {86, "Scalable High"}, {88, "Extended"}, {100, "High"}, {110, "High 10"},
-                            {118, "Multiview High"}, {122, "High 4:2:2"}, {128, "Stereo High"}, {134, "MFC High"},
-                            {135, "MFC Depth High"}, {138, "Multiview Depth High"},
-                            {139, "Enhanced Multiview Depth High"}, {144, "High 4:4:4"},
-                            {244, "High 4:4:4 Predictive"}});
-}
-
-QString avcLevel(quint64 level)
-{
-    return level == 9 ? QStringLiteral("1b") : decimal(double(level) / 10);
-}
-
-QString avcConstraints(quint64 flags)
-{
-    QStringList set;
-    for (int i = 0; i < 6; ++i)
-        if (flags & (0x80u >> i))
-            set << QStringLiteral("constraint_set%1_flag").arg(i);
-    return set.join(QStringLiteral(", "));
-}
-
-QString hevcProfile(quint64 profile)
-{
-    return nameOf(profile, {{1, "Main"}, {2, "Main 10"}, {3, "Main Still Picture"}, {4, "Format Range Extensions"},
-                            {5, "High Throughput"}, {6, "Multiview Main"}, {7, "Scalable Main"}, {8, "3D Main"},
-                            {9, "Screen Content Coding Extensions"}, {10, "Scalable Format Range Extensions"},
-                            {11, "High Throughput Screen Content Coding Extensions"}});
-}
-
-QString hevcNalType(quint64 type)
-{
-    return nameOf(type, {{32, "VPS"}, {33, "SPS"}, {34, "PPS"}, {35, "AUD"}, {36, "EOS"}, {37, "EOB"}, {38, "FD"},
-                         {39, "prefix SEI"}, {40, "suffix SEI"}});
-}
-
-QString chromaFormat(quint64 format)
-{
-    return nameOf(format, {{0, "monochrome"}, {1, "4:2:0"}, {2, "4:2:2"}, {3, "4:4:4"}});
 }
 
 // Colour description code points (ITU-T H.273), shared by "colr", "vpcC" and others.
@@ -304,51 +188,6 @@ QString visualProfileLevel(quint64 value)
     return named.isEmpty() ? profileLevel(value) : named;
 }
 
-// MPEG-4 audio (ISO/IEC 14496-3, 1.5.1.1, 1.6.3.4, 1.6.3.5).
-QString audioObjectType(quint64 type)
-{
-    return nameOf(type, {{1, "AAC Main"}, {2, "AAC LC"}, {3, "AAC SSR"}, {4, "AAC LTP"}, {5, "SBR"},
-                         {6, "AAC Scalable"}, {7, "TwinVQ"}, {8, "CELP"}, {9, "HVXC"}, {12, "TTSI"},
-                         {13, "Main synthetic"}, {14, "Wavetable synthesis"}, {15, "General MIDI"},
-                         {16, "Algorithmic Synthesis and Audio FX"}, {17, "ER AAC LC"}, {19, "ER AAC LTP"},
-                         {20, "ER AAC scalable"}, {21, "ER TwinVQ"}, {22, "ER BSAC"}, {23, "ER AAC LD"},
-                         {24, "ER CELP"}, {25, "ER HVXC"}, {26, "ER HILN"}, {27, "ER Parametric"}, {28, "SSC"},
-                         {29, "PS"}, {30, "MPEG Surround"}, {31, "escape"}, {32, "Layer-1"}, {33, "Layer-2"},
-                         {34, "Layer-3"}, {35, "DST"}, {36, "ALS"}, {37, "SLS"}, {38, "SLS non-core"},
-                         {39, "ER AAC ELD"}, {40, "SMR Simple"}, {41, "SMR Main"}, {42, "USAC (no SBR)"},
-                         {43, "SAOC"}, {44, "LD MPEG Surround"}, {45, "USAC"}});
-}
-
-QString escapedObjectType(quint64 type)
-{
-    return audioObjectType(32 + type);
-}
-
-QString samplingFrequencyIndex(quint64 index)
-{
-    static const int rates[] = {96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050, 16000, 12000, 11025, 8000, 7350};
-    if (index < std::size(rates))
-        return hertz(quint64(rates[index]));
-    return index == 15 ? QStringLiteral("explicit") : QStringLiteral("reserved");
-}
-
-QString channelConfiguration(quint64 configuration)
-{
-    return nameOf(configuration, {{0, "defined in the object type's configuration"}, {1, "mono (C)"},
-                                  {2, "stereo (L, R)"}, {3, "3.0 (C, L, R)"}, {4, "4.0 (C, L, R, Cs)"},
-                                  {5, "5.0 (C, L, R, Ls, Rs)"}, {6, "5.1 (C, L, R, Ls, Rs, LFE)"},
-                                  {7, "7.1 (C, Lc, Rc, L, R, Ls, Rs, LFE)"}, {11, "6.1"}, {12, "7.1 (rear surround)"},
-                                  {13, "22.2"}, {14, "7.1 (front height)"}});
-}
-
-bool isGeneralAudio(quint64 type)
-{
-    for (quint64 t : {1, 2, 3, 4, 6, 7, 17, 19, 20, 21, 22, 23})
-        if (type == t)
-            return true;
-    return false;
-}
-
 // AC-3 and E-AC-3 (ETSI TS 102 366, 4.4.1, 5.4.1, Annex F).
 QString ac3SampleRate(quint64 fscod)
 {
@@ -384,52 +223,6 @@ QString ac3BitRate(quint64 code)
 QString kilobits(quint64 rate)
 {
     return QStringLiteral("%1 kbit/s").arg(rate);
-}
-
-// FLAC metadata blocks (RFC 9639, 8.1).
-QString flacBlockType(quint64 type)
-{
-    return nameOf(type, {{0, "STREAMINFO"}, {1, "PADDING"}, {2, "APPLICATION"}, {3, "SEEKTABLE"},
-                         {4, "VORBIS_COMMENT"}, {5, "CUESHEET"}, {6, "PICTURE"}, {127, "invalid"}});
-}
-
-QString opusMappingFamily(quint64 family)
-{
-    return nameOf(family, {{0, "mono or stereo"}, {1, "Vorbis channel order"}, {2, "ambisonics"},
-                           {3, "ambisonics with demixing matrix"}, {255, "discrete channels"}});
-}
-
-// AV1 (AV1 Codec ISO Media File Format Binding, 2.3) and VP9 (VP Codec ISO Media File Format
-// Binding, 2.2).
-QString av1Profile(quint64 profile)
-{
-    return nameOf(profile, {{0, "Main"}, {1, "High"}, {2, "Professional"}});
-}
-
-QString av1Level(quint64 index)
-{
-    return index == 31 ? QStringLiteral("maximum parameters")
-                       : QStringLiteral("%1.%2").arg(2 + (index >> 2)).arg(index & 3);
-}
-
-QString tier(quint64 value)
-{
-    return value ? QStringLiteral("High") : QStringLiteral("Main");
-}
-
-QString av1SamplePosition(quint64 value)
-{
-    return nameOf(value, {{0, "unknown"}, {1, "vertical"}, {2, "colocated"}, {3, "reserved"}});
-}
-
-QString vpLevel(quint64 level)
-{
-    return level == 0 ? QString() : QStringLiteral("%1.%2").arg(level / 10).arg(level % 10);
-}
-
-QString vpChromaSubsampling(quint64 value)
-{
-    return nameOf(value, {{0, "4:2:0 vertical"}, {1, "4:2:0 colocated with luma"}, {2, "4:2:2"}, {3, "4:4:4"}});
 }
 
 // QuickTime picture and sound description extensions.
@@ -584,20 +377,13 @@ void ContainerIso::addCodecConfigurationBoxes()
 quint64 ContainerIso::addNumber(quint64 offset, const ByteReader &reader, qsizetype at, int bytes, const QString &name,
                                 QString (*readable)(quint64))
 {
-    quint64 value = 0;
-    for (int i = 0; i < bytes; ++i)
-        value = value << 8 | reader.u8(at + i);
-    addField(offset + quint64(at), quint64(bytes), name, number(value), readable ? readable(value) : QString());
-    return value;
+    return CodecConfigFields(*this, offset, reader).addNumber(at, bytes, name, readable);
 }
 
 quint64 ContainerIso::addBits(quint64 offset, BitCursor &bits, int count, const QString &name,
                               QString (*readable)(quint64))
 {
-    const quint64 at = bits.bit();
-    const quint64 value = bits.read(count);
-    addBitField(offset + at / 8, uchar(at % 8), quint64(count), name, number(value), readable ? readable(value) : QString());
-    return value;
+    return CodecConfigFields(*this, offset, bits.reader()).addBits(bits, count, name, readable);
 }
 
 qsizetype ContainerIso::addCString(quint64 offset, const ByteReader &reader, qsizetype at, qsizetype end,
@@ -614,159 +400,28 @@ qsizetype ContainerIso::addCString(quint64 offset, const ByteReader &reader, qsi
     return at + length;
 }
 
-qsizetype ContainerIso::addNalUnits(quint64 offset, const ByteReader &reader, qsizetype at, quint64 count,
-                                    const QString &countName, const QString &group, const QString &lengthName,
-                                    const QString &unitName)
-{
-    quint64 shown = 0;
-    for (; shown < count && at < reader.size(); ++shown) {
-        const quint16 length = reader.u16be(at);
-        addGroup(offset + quint64(at), 2 + quint64(length), group, qint64(shown), [&] {
-            addField(offset + quint64(at), 2, lengthName, number(length));
-            if (length > 0)
-                addField(offset + quint64(at) + 2, length, unitName, hexBytes(reader.bytes(at + 2, length), displayLimit));
-        });
-        at += 2 + length;
-    }
-    if (shown < count)
-        addNote(QStringLiteral("%1 is %2; the box holds the start of %3 of them.").arg(countName).arg(count).arg(shown));
-    return at;
-}
-
-// avcC, AVCDecoderConfigurationRecord (ISO/IEC 14496-15, 5.3.3.1):
-//   configurationVersion (8) AVCProfileIndication (8) profile_compatibility (8)
-//   AVCLevelIndication (8) reserved (6) lengthSizeMinusOne (2) reserved (3)
-//   numOfSequenceParameterSets (5), the SPS (16-bit length, NAL unit), numOfPictureParameterSets (8),
-//   the PPS; for profiles other than Baseline, Main and Extended, when present: reserved (6)
-//   chroma_format (2) reserved (5) bit_depth_luma_minus8 (3) reserved (5)
-//   bit_depth_chroma_minus8 (3) numOfSequenceParameterSetExt (8), the SPS extensions.
+// avcC, AVCDecoderConfigurationRecord (ISO/IEC 14496-15, 5.3.3.1).
 int ContainerIso::parseBoxAVCC(quint64 offset, quint64 size)
 {
     if (StreamRecord *stream = currentStream()) {
         stream->configOffset = offset;
         stream->configSize = size;
     }
-    const QByteArray payload = readAt(offset, size);
-    const ByteReader reader(payload);
-    addNumber(offset, reader, 0, 1, QStringLiteral("configurationVersion"));
-    const quint64 profile = addNumber(offset, reader, 1, 1, QStringLiteral("AVCProfileIndication"), avcProfile);
-    addNumber(offset, reader, 2, 1, QStringLiteral("profile_compatibility"), avcConstraints);
-    addNumber(offset, reader, 3, 1, QStringLiteral("AVCLevelIndication"), avcLevel);
-    BitCursor bits(reader, 4);
-    addBits(offset, bits, 6, QStringLiteral("reserved"));
-    addBits(offset, bits, 2, QStringLiteral("lengthSizeMinusOne"), bytesPlusOne);
-    addBits(offset, bits, 3, QStringLiteral("reserved"));
-    const quint64 sequenceSets = addBits(offset, bits, 5, QStringLiteral("numOfSequenceParameterSets"));
-    qsizetype at = addNalUnits(offset, reader, 6, sequenceSets, QStringLiteral("numOfSequenceParameterSets"),
-                               QStringLiteral("sequenceParameterSet"), QStringLiteral("sequenceParameterSetLength"),
-                               QStringLiteral("sequenceParameterSetNALUnit"));
-    const quint64 pictureSets = addNumber(offset, reader, at, 1, QStringLiteral("numOfPictureParameterSets"));
-    at = addNalUnits(offset, reader, at + 1, pictureSets, QStringLiteral("numOfPictureParameterSets"),
-                     QStringLiteral("pictureParameterSet"), QStringLiteral("pictureParameterSetLength"),
-                     QStringLiteral("pictureParameterSetNALUnit"));
-    const bool extended = profile != 66 && profile != 77 && profile != 88;
-    if (extended && at < reader.size()) {
-        BitCursor more(reader, at);
-        addBits(offset, more, 6, QStringLiteral("reserved"));
-        addBits(offset, more, 2, QStringLiteral("chroma_format"), chromaFormat);
-        addBits(offset, more, 5, QStringLiteral("reserved"));
-        addBits(offset, more, 3, QStringLiteral("bit_depth_luma_minus8"), bitsPlus8);
-        addBits(offset, more, 5, QStringLiteral("reserved"));
-        addBits(offset, more, 3, QStringLiteral("bit_depth_chroma_minus8"), bitsPlus8);
-        const quint64 extensions = addNumber(offset, reader, at + 3, 1, QStringLiteral("numOfSequenceParameterSetExt"));
-        at = addNalUnits(offset, reader, at + 4, extensions, QStringLiteral("numOfSequenceParameterSetExt"),
-                         QStringLiteral("sequenceParameterSetExt"), QStringLiteral("sequenceParameterSetExtLength"),
-                         QStringLiteral("sequenceParameterSetExtNALUnit"));
-    }
-    if (at < reader.size())
-        addField(offset + quint64(at), quint64(reader.size() - at), QStringLiteral("data"), QString());
+    CodecConfigFields(*this, offset, ByteReader(readAt(offset, size))).addAvcConfiguration();
     return Status::Success;
 }
 
-// hvcC, HEVCDecoderConfigurationRecord (ISO/IEC 14496-15, 8.3.3.1): 23 bytes of header fields,
-// then numOfArrays arrays: array_completeness (1) reserved (1) NAL_unit_type (6) numNalus (16),
-// and numNalus NAL units, each nalUnitLength (16) and nalUnit.
+// hvcC, HEVCDecoderConfigurationRecord (ISO/IEC 14496-15, 8.3.3.1).
 int ContainerIso::parseBoxHVCC(quint64 offset, quint64 size)
 {
-    const QByteArray payload = readAt(offset, size);
-    const ByteReader reader(payload);
-    addNumber(offset, reader, 0, 1, QStringLiteral("configurationVersion"));
-    BitCursor bits(reader, 1);
-    addBits(offset, bits, 2, QStringLiteral("general_profile_space"));
-    addBits(offset, bits, 1, QStringLiteral("general_tier_flag"), tier);
-    addBits(offset, bits, 5, QStringLiteral("general_profile_idc"), hevcProfile);
-    addNumber(offset, reader, 2, 4, QStringLiteral("general_profile_compatibility_flags"));
-    addNumber(offset, reader, 6, 6, QStringLiteral("general_constraint_indicator_flags"));
-    addNumber(offset, reader, 12, 1, QStringLiteral("general_level_idc"),
-              [](quint64 level) { return decimal(double(level) / 30); });
-    BitCursor formats(reader, 13);
-    addBits(offset, formats, 4, QStringLiteral("reserved"));
-    addBits(offset, formats, 12, QStringLiteral("min_spatial_segmentation_idc"));
-    addBits(offset, formats, 6, QStringLiteral("reserved"));
-    addBits(offset, formats, 2, QStringLiteral("parallelismType"), [](quint64 type) {
-        return nameOf(type, {{0, "mixed or unknown"}, {1, "slice"}, {2, "tile"}, {3, "wavefront"}});
-    });
-    addBits(offset, formats, 6, QStringLiteral("reserved"));
-    addBits(offset, formats, 2, QStringLiteral("chromaFormat"), chromaFormat);
-    addBits(offset, formats, 5, QStringLiteral("reserved"));
-    addBits(offset, formats, 3, QStringLiteral("bitDepthLumaMinus8"), bitsPlus8);
-    addBits(offset, formats, 5, QStringLiteral("reserved"));
-    addBits(offset, formats, 3, QStringLiteral("bitDepthChromaMinus8"), bitsPlus8);
-    addNumber(offset, reader, 19, 2, QStringLiteral("avgFrameRate"), [](quint64 rate) {
-        return rate ? QStringLiteral("%1 frames/s").arg(decimal(double(rate) / 256)) : QStringLiteral("unspecified");
-    });
-    BitCursor rates(reader, 21);
-    addBits(offset, rates, 2, QStringLiteral("constantFrameRate"));
-    addBits(offset, rates, 3, QStringLiteral("numTemporalLayers"));
-    addBits(offset, rates, 1, QStringLiteral("temporalIdNested"));
-    addBits(offset, rates, 2, QStringLiteral("lengthSizeMinusOne"), bytesPlusOne);
-    const quint64 arrays = addNumber(offset, reader, 22, 1, QStringLiteral("numOfArrays"));
-    qsizetype at = 23;
-    quint64 shown = 0;
-    for (; shown < arrays && at < reader.size(); ++shown) {
-        const qsizetype start = at;
-        beginGroup(offset + quint64(start), 0, QStringLiteral("array"), qint64(shown));
-        BitCursor head(reader, at);
-        addBits(offset, head, 1, QStringLiteral("array_completeness"));
-        addBits(offset, head, 1, QStringLiteral("reserved"));
-        addBits(offset, head, 6, QStringLiteral("NAL_unit_type"), hevcNalType);
-        const quint64 units = addNumber(offset, reader, at + 1, 2, QStringLiteral("numNalus"));
-        at = addNalUnits(offset, reader, at + 3, units, QStringLiteral("numNalus"), QStringLiteral("NAL_unit"),
-                         QStringLiteral("nalUnitLength"), QStringLiteral("nalUnit"));
-        setEntrySize(fit(offset + quint64(start), quint64(at - start)));
-        endGroup();
-    }
-    if (shown < arrays)
-        addNote(QStringLiteral("numOfArrays is %1; the box holds the start of %2 of them.").arg(arrays).arg(shown));
-    if (at < reader.size())
-        addField(offset + quint64(at), quint64(reader.size() - at), QStringLiteral("data"), QString());
+    CodecConfigFields(*this, offset, ByteReader(readAt(offset, size))).addHevcConfiguration();
     return Status::Success;
 }
 
-// av1C, AV1CodecConfigurationRecord: marker (1) version (7) seq_profile (3) seq_level_idx_0 (5)
-// seq_tier_0 high_bitdepth twelve_bit monochrome chroma_subsampling_x chroma_subsampling_y (1
-// each) chroma_sample_position (2) reserved (3) initial_presentation_delay_present (1)
-// initial_presentation_delay_minus_one or reserved (4), then configOBUs.
+// av1C, AV1CodecConfigurationRecord.
 int ContainerIso::parseBoxAV1C(quint64 offset, quint64 size)
 {
-    const QByteArray payload = readAt(offset, size);
-    const ByteReader reader(payload);
-    BitCursor bits(reader, 0);
-    addBits(offset, bits, 1, QStringLiteral("marker"));
-    addBits(offset, bits, 7, QStringLiteral("version"));
-    addBits(offset, bits, 3, QStringLiteral("seq_profile"), av1Profile);
-    addBits(offset, bits, 5, QStringLiteral("seq_level_idx_0"), av1Level);
-    addBits(offset, bits, 1, QStringLiteral("seq_tier_0"), tier);
-    for (const char *flag : {"high_bitdepth", "twelve_bit", "monochrome", "chroma_subsampling_x", "chroma_subsampling_y"})
-        addBits(offset, bits, 1, QLatin1String(flag));
-    addBits(offset, bits, 2, QStringLiteral("chroma_sample_position"), av1SamplePosition);
-    addBits(offset, bits, 3, QStringLiteral("reserved"));
-    if (addBits(offset, bits, 1, QStringLiteral("initial_presentation_delay_present")))
-        addBits(offset, bits, 4, QStringLiteral("initial_presentation_delay_minus_one"), plusOne);
-    else
-        addBits(offset, bits, 4, QStringLiteral("reserved"));
-    if (size > 4)
-        addField(offset + 4, size - 4, QStringLiteral("configOBUs"), QString());
+    CodecConfigFields(*this, offset, ByteReader(readAt(offset, size))).addAv1Configuration();
     return Status::Success;
 }
 
@@ -822,82 +477,18 @@ int ContainerIso::parseBoxSMDM(quint64 offset, quint64 size)
     return Status::Success;
 }
 
-// dOps, OpusSpecificBox: Version (8) OutputChannelCount (8) PreSkip (16) InputSampleRate (32)
-// OutputGain (16, signed 8.8 dB) ChannelMappingFamily (8), and for a family other than 0
-// StreamCount (8) CoupledCount (8) ChannelMapping (8 per output channel).
+// dOps, OpusSpecificBox: the Opus identification header's fields, big-endian.
 int ContainerIso::parseBoxDOPS(quint64 offset, quint64 size)
 {
-    const QByteArray payload = readAt(offset, size);
-    const ByteReader reader(payload);
-    addNumber(offset, reader, 0, 1, QStringLiteral("Version"));
-    const quint64 channels = addNumber(offset, reader, 1, 1, QStringLiteral("OutputChannelCount"));
-    addNumber(offset, reader, 2, 2, QStringLiteral("PreSkip"),
-              [](quint64 samples) { return QStringLiteral("%1 samples at 48000 Hz").arg(samples); });
-    addNumber(offset, reader, 4, 4, QStringLiteral("InputSampleRate"), hertz);
-    const qint16 gain = qint16(reader.u16be(8));
-    addField(offset + 8, 2, QStringLiteral("OutputGain"), signedNumber(gain),
-             QStringLiteral("%1 dB").arg(decimal(double(gain) / 256)));
-    const quint64 family = addNumber(offset, reader, 10, 1, QStringLiteral("ChannelMappingFamily"), opusMappingFamily);
-    if (family == 0)
-        return Status::Success;
-    addNumber(offset, reader, 11, 1, QStringLiteral("StreamCount"));
-    addNumber(offset, reader, 12, 1, QStringLiteral("CoupledCount"));
-    QStringList mapping;
-    for (qsizetype i = 0; i < qsizetype(channels); ++i)
-        mapping << number(reader.u8(13 + i));
-    if (channels > 0)
-        addField(offset + 13, channels, QStringLiteral("ChannelMapping"), mapping.join(QStringLiteral(", ")));
+    CodecConfigFields(*this, offset, ByteReader(readAt(offset, size))).addOpusSpecificBox();
     return Status::Success;
 }
 
-// dfLa (full box): FLAC metadata blocks, each last_metadata_block_flag (1) BLOCK_TYPE (7)
-// length (24) and length bytes; STREAMINFO: minimum and maximum block size (16 each), minimum
-// and maximum frame size (24 each), sample rate (20), channels - 1 (3), bits per sample - 1
-// (5), total samples (36), MD5 signature (128).
+// dfLa (full box): FLAC metadata blocks.
 int ContainerIso::parseBoxDFLA(quint64 offset, quint64 size)
 {
-    const QByteArray payload = readAt(offset, size);
-    const ByteReader reader(payload);
-    int status = Status::Success;
-    qsizetype at = 0;
-    bool last = false;
-    for (qint64 index = 0; at < reader.size() && !last; ++index) {
-        const quint64 length = reader.u24be(at + 1);
-        const bool whole = addGroup(offset + quint64(at), 4 + length, QStringLiteral("METADATA_BLOCK"), index, [&] {
-            BitCursor bits(reader, at);
-            last = addBits(offset, bits, 1, QStringLiteral("last_metadata_block_flag"));
-            const quint64 type = addBits(offset, bits, 7, QStringLiteral("BLOCK_TYPE"), flacBlockType);
-            addBits(offset, bits, 24, QStringLiteral("length"));
-            if (type != 0) {
-                if (length > 0)
-                    addField(offset + quint64(at) + 4, length, QStringLiteral("data"), QString());
-                return;
-            }
-            addNumber(offset, reader, at + 4, 2, QStringLiteral("minimum_block_size"));
-            addNumber(offset, reader, at + 6, 2, QStringLiteral("maximum_block_size"));
-            addNumber(offset, reader, at + 8, 3, QStringLiteral("minimum_frame_size"));
-            addNumber(offset, reader, at + 11, 3, QStringLiteral("maximum_frame_size"));
-            BitCursor info(reader, at + 14);
-            addBits(offset, info, 20, QStringLiteral("sample_rate"), hertz);
-            addBits(offset, info, 3, QStringLiteral("channels_minus_1"),
-                    [](quint64 value) { return channels(value + 1); });
-            addBits(offset, info, 5, QStringLiteral("bits_per_sample_minus_1"),
-                    [](quint64 value) { return QStringLiteral("%1 bits").arg(value + 1); });
-            addBits(offset, info, 36, QStringLiteral("total_samples"));
-            addField(offset + quint64(at) + 22, 16, QStringLiteral("MD5_signature"),
-                     QString::fromLatin1(reader.bytes(at + 22, 16).toHex()));
-            if (length > 34)
-                addField(offset + quint64(at) + 38, length - 34, QStringLiteral("data"), QString());
-        });
-        if (!whole)
-            status = Status::UnexpectedEnd;
-        at += qsizetype(qMin<quint64>(4 + length, quint64(reader.size() - at)));
-    }
-    if (at < reader.size()) {
-        addField(offset + quint64(at), quint64(reader.size() - at), QStringLiteral("data"), QString());
-        addNote(QStringLiteral("%1 bytes follow the last metadata block.").arg(reader.size() - at));
-    }
-    return status;
+    const bool whole = CodecConfigFields(*this, offset, ByteReader(readAt(offset, size))).addFlacMetadataBlocks(0);
+    return whole ? Status::Success : Status::UnexpectedEnd;
 }
 
 // dac3, AC3SpecificBox: fscod (2) bsid (5) bsmod (3) acmod (3) lfeon (1) bit_rate_code (5)
@@ -1085,7 +676,7 @@ void ContainerIso::addDescriptorFields(quint64 offset, const ByteReader &reader,
     }
     case 0x05:
         if (isAac(objectType))
-            addAudioSpecificConfig(offset, reader, at, end);
+            CodecConfigFields(*this, offset, reader).addAudioSpecificConfig(at, end);
         else
             rest(at);
         return;
@@ -1132,74 +723,6 @@ void ContainerIso::addDescriptorFields(quint64 offset, const ByteReader &reader,
     default:
         rest(at);
     }
-}
-
-// AudioSpecificConfig: audioObjectType (5, 31 escapes to 32 + 6 more bits),
-// samplingFrequencyIndex (4, 15 followed by a 24-bit samplingFrequency), channelConfiguration
-// (4); for SBR and PS the extension's frequency and the core object type; for the general audio
-// object types the GASpecificConfig (4.4.1) and a backward-compatible SBR/PS signal (1.6.6).
-void ContainerIso::addAudioSpecificConfig(quint64 offset, const ByteReader &reader, qsizetype at, qsizetype end)
-{
-    BitCursor bits(reader, at);
-    const auto bit = [&](const char *name) { return addBits(offset, bits, 1, QLatin1String(name)); };
-    const auto readObjectType = [&](const QString &name) {
-        const quint64 type = addBits(offset, bits, 5, name, audioObjectType);
-        return type == 31 ? 32 + addBits(offset, bits, 6, name + QStringLiteral("Ext"), escapedObjectType) : type;
-    };
-    const auto frequency = [&](const QString &prefix) {
-        const QString name = prefix.isEmpty() ? QStringLiteral("samplingFrequency")
-                                              : prefix + QStringLiteral("SamplingFrequency");
-        if (addBits(offset, bits, 4, name + QStringLiteral("Index"), samplingFrequencyIndex) == 15)
-            addBits(offset, bits, 24, name, hertz);
-    };
-    const auto bitsLeft = [&] { return quint64(end) * 8 > bits.bit() ? quint64(end) * 8 - bits.bit() : 0; };
-
-    quint64 type = readObjectType(QStringLiteral("audioObjectType"));
-    frequency(QString());
-    const quint64 channels = addBits(offset, bits, 4, QStringLiteral("channelConfiguration"), channelConfiguration);
-    const bool explicitExtension = type == 5 || type == 29;
-    if (explicitExtension) {
-        frequency(QStringLiteral("extension"));
-        type = readObjectType(QStringLiteral("audioObjectType"));
-        if (type == 22)
-            addBits(offset, bits, 4, QStringLiteral("extensionChannelConfiguration"), channelConfiguration);
-    }
-    if (isGeneralAudio(type) && channels != 0) {
-        bit("frameLengthFlag");
-        if (bit("dependsOnCoreCoder"))
-            addBits(offset, bits, 14, QStringLiteral("coreCoderDelay"));
-        const bool extension = bit("extensionFlag");
-        if (type == 6 || type == 20)
-            addBits(offset, bits, 3, QStringLiteral("layerNr"));
-        if (extension) {
-            if (type == 22) {
-                addBits(offset, bits, 5, QStringLiteral("numOfSubFrame"));
-                addBits(offset, bits, 11, QStringLiteral("layer_length"));
-            }
-            if (type == 17 || type == 19 || type == 20 || type == 23) {
-                bit("aacSectionDataResilienceFlag");
-                bit("aacScalefactorDataResilienceFlag");
-                bit("aacSpectralDataResilienceFlag");
-            }
-            bit("extensionFlag3");
-        }
-        if (!explicitExtension && bitsLeft() >= 16 && bits.peek(11) == 0x2B7) {
-            addBits(offset, bits, 11, QStringLiteral("syncExtensionType"));
-            const quint64 extensionType = readObjectType(QStringLiteral("extensionAudioObjectType"));
-            if (extensionType == 5 || extensionType == 22) {
-                if (bit("sbrPresentFlag"))
-                    frequency(QStringLiteral("extension"));
-                if (extensionType == 22)
-                    addBits(offset, bits, 4, QStringLiteral("extensionChannelConfiguration"), channelConfiguration);
-                else if (bitsLeft() >= 12 && bits.peek(11) == 0x548) {
-                    addBits(offset, bits, 11, QStringLiteral("syncExtensionType"));
-                    bit("psPresentFlag");
-                }
-            }
-        }
-    }
-    if (bits.nextByte() < end)
-        addField(offset + quint64(bits.nextByte()), quint64(end - bits.nextByte()), QStringLiteral("data"), QString());
 }
 
 // btrt: bufferSizeDB (32) maxBitrate (32) avgBitrate (32).
