@@ -101,6 +101,10 @@ void ContainerMKV::prepareParsing()
     m_lastTarget = Target();
     m_tag = Tag();
     m_clusterTime = 0;
+    m_entryStart = 0;
+    m_defaultDurations.clear();
+    m_codecStream = -1;
+    m_codecId.clear();
 }
 
 void ContainerMKV::finalizeParsing()

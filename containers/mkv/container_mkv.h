@@ -213,7 +213,7 @@ private:
     Target m_lastTarget;
     Tag m_tag;
 
-    // HELPER-REGION tracks: state of blocks, lacing and frame times.
+    // Blocks, lacing and frame times.
     /// What is wrong with a block's laces. Cut: the block itself is cut short by its parent or
     /// the file, which the walker notes; the others are damage of the lace header.
     enum class LaceFault { None, Cut, NoCount, SizeCut, SizeTooLong, NegativeSize, SizesTooLarge,
@@ -268,9 +268,8 @@ private:
     quint64 m_clusterTime = 0;              ///< timestamp of the cluster being walked, in ticks
     quint64 m_entryStart = 0;               ///< first data byte of the TrackEntry being walked
     std::vector<quint64> m_defaultDurations; ///< stream -> DefaultDuration in nanoseconds, 0 for none
-    // END-REGION tracks
 
-    // HELPER-REGION codecs: state of the codec handlers.
+    // Codec handlers.
     /// Decodes the CodecPrivate element's data by the CodecID of its TrackEntry; returns
     /// Status::UnexpectedEnd when the decoded fields need bytes past the element.
     int decodeCodecPrivate(const ElementMKV *element, const QString &codec);
@@ -278,7 +277,6 @@ private:
     /// of another entry says nothing about this one's CodecPrivate.
     int m_codecStream = -1;
     QString m_codecId;
-    // END-REGION codecs
 
     DispatchTable<quint32, ElementMKV> m_dictionary;
 
