@@ -239,6 +239,8 @@ int ContainerAVI::parseElement(quint64 *consumed)
         // Stream data and index chunks, by far the most frequent, have the default record; only
         // the other ids are looked up in the dictionary.
         ElementAVI record;
+        if (isIndexChunk(id))
+            record.handler = &ContainerAVI::parseChunkIX;
         if (isStreamDataChunk(id) || isIndexChunk(id) || searchID(fourcc, &record) == Status::Success)
             return parseKnownChunk(start, pos, pos - start, end, fourcc, record, consumed);
 
@@ -307,8 +309,10 @@ int ContainerAVI::parseKnownChunk(quint64 start, quint64 pos, quint64 garbage, q
     int content = Status::Success;
     if (record.type == Master) {
         addField(data, 4, QStringLiteral("type"), listType);
-        if (listType == QLatin1String("movi"))
+        if (listType == QLatin1String("movi")) {
             m_moviOffset = data;
+            m_moviLists.push_back({data, data + length});
+        }
         if (length > 4) {
             if (depth() > maxDepth)
                 addNote(QStringLiteral("Lists are nested too deep; the content of this one is not shown."));

@@ -57,6 +57,8 @@ protected:
 
     int parseChunkIDX1(quint64 offset, uint size);
     int parseChunkINDX(quint64 offset, uint size);
+    /// An OpenDML standard index chunk ("ix00", "00ix", ...) met in the walk.
+    int parseChunkIX(quint64 offset, uint size);
 
 private:
     enum StreamType { NoStream = 0, VideoStream = 1, AudioStream = 2, MidiStream = 3, TextStream = 4 };
@@ -95,6 +97,19 @@ private:
     static QString timeText(double seconds);
     /// The four characters of a FourCC field, up to its first zero byte.
     static QString fourccText(const char *code);
+
+    // HELPER-REGION indexes: state of the indexes and frames.
+    /// The data of a "movi" list: from its type field to its end.
+    struct MoviList
+    {
+        quint64 begin = 0;
+        quint64 end = 0;
+    };
+    std::vector<MoviList> m_moviLists;
+    // END-REGION indexes
+
+    // HELPER-REGION headers: state of the walker and header handlers.
+    // END-REGION headers
 
     DispatchTable<QString, ElementAVI> m_dictionary;
     std::vector<quint32> m_knownCodes; ///< FourCCs of the dictionary as little-endian numbers

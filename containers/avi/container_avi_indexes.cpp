@@ -212,3 +212,9 @@ int ContainerAVI::parseChunkINDX(quint64 offset, uint size)
         addGarbage(p, end - p);
     return Status::Success;
 }
+
+int ContainerAVI::parseChunkIX(quint64 offset, uint size)
+{
+    addField(offset, size, QStringLiteral("value"), QString());
+    return Status::Success;
+}
