@@ -4,11 +4,14 @@
 #include "leftover_marker.h"
 #include "status.h"
 
+#include <QStringDecoder>
 #include <QtEndian>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
+#include <utility>
 
 namespace {
 
@@ -91,23 +94,37 @@ void ContainerAVI::buildDictionary()
     add("strh", "Header of stream",                  Binary, &C::parseChunkSTRH);
     add("strf", "Format of stream",                  Binary, &C::parseChunkSTRF);
     add("strd", "Additional header data of stream",  Binary, &C::parseUnknownObject);
-    add("strn", "Name of stream",                    Binary, &C::parseUnknownObject);
+    add("strn", "Name of stream",                    String, &C::parseChunkText);
     add("vprp", "Properties of Video",               Binary, &C::parseChunkVPRP);
     add("dmlh", "Extended main header",              Binary, &C::parseChunkDMLH);
     add("indx", "",                                  9,      &C::parseChunkINDX);
     add("idx1", "",                                  9,      &C::parseChunkIDX1);
-    add("IARL", "",                                  Binary, nullptr);
-    add("IART", "Artists",                           Binary, &C::parseListINFO);
-    add("ICMT", "Comments",                          Binary, &C::parseListINFO);
-    add("ICOP", "Copyright",                         Binary, &C::parseListINFO);
-    add("ICRD", "Creation date",                     String, &C::parseListINFO);
-    add("IGNR", "Genre",                             Binary, &C::parseListINFO);
-    add("INAM", "Title",                             Binary, &C::parseListINFO);
-    add("ISBJ", "Description",                       Binary, &C::parseListINFO);
-    add("ISFT", "Creating software",                 Binary, &C::parseListINFO);
-    for (const char *info : {"ICMS", "ICRP", "IDIM", "IDIT", "IDPI", "IENG", "IKEY", "ILGT", "IMED",
-                             "IPLT", "IPRD", "ISHP", "ISMP", "ISRC", "ISRF", "ITCH"})
-        add(info, "", Binary, &C::parseUnknownObject);
+    // The tags of an INFO list.
+    add("IARL", "Archival location",                 String, &C::parseChunkText);
+    add("IART", "Artists",                           String, &C::parseChunkText);
+    add("ICMS", "Commissioned",                      String, &C::parseChunkText);
+    add("ICMT", "Comments",                          String, &C::parseChunkText);
+    add("ICOP", "Copyright",                         String, &C::parseChunkText);
+    add("ICRD", "Creation date",                     String, &C::parseChunkText);
+    add("ICRP", "Cropped",                           String, &C::parseChunkText);
+    add("IDIM", "Dimensions",                        String, &C::parseChunkText);
+    add("IDIT", "Digitization date",                 String, &C::parseChunkText);
+    add("IDPI", "Dots per inch",                     String, &C::parseChunkText);
+    add("IENG", "Engineer",                          String, &C::parseChunkText);
+    add("IGNR", "Genre",                             String, &C::parseChunkText);
+    add("IKEY", "Keywords",                          String, &C::parseChunkText);
+    add("ILGT", "Lightness",                         String, &C::parseChunkText);
+    add("IMED", "Medium",                            String, &C::parseChunkText);
+    add("INAM", "Title",                             String, &C::parseChunkText);
+    add("IPLT", "Palette setting",                   String, &C::parseChunkText);
+    add("IPRD", "Product",                           String, &C::parseChunkText);
+    add("ISBJ", "Description",                       String, &C::parseChunkText);
+    add("ISFT", "Creating software",                 String, &C::parseChunkText);
+    add("ISHP", "Sharpness",                         String, &C::parseChunkText);
+    add("ISMP", "SMPTE time code",                   String, &C::parseChunkText);
+    add("ISRC", "Source",                            String, &C::parseChunkText);
+    add("ISRF", "Source form",                       String, &C::parseChunkText);
+    add("ITCH", "Technician",                        String, &C::parseChunkText);
 
     for (auto it = m_dictionary.records().cbegin(); it != m_dictionary.records().cend(); ++it)
         m_knownCodes.push_back(codeOf(it.key().toLatin1().constData()));
@@ -149,9 +166,11 @@ int ContainerAVI::verifyContainerFormat(const QString &fileName)
                 break;
             for (qint64 i = 0; i < positions; ++i) {
                 const char *header = data.constData() + i;
-                if (qstrnicmp(header, "RIFF", 4) != 0)
+                // The walker takes only an upper-case "RIFF" for a list, so no other spelling
+                // passes here.
+                if (std::memcmp(header, "RIFF", 4) != 0)
                     continue;
-                if (qstrnicmp(header + 8, riffForm, 4) == 0 || qstrnicmp(header + 8, extensionForm, 4) == 0)
+                if (std::memcmp(header + 8, riffForm, 4) == 0 || std::memcmp(header + 8, extensionForm, 4) == 0)
                     result = Status::Success;
                 decided = true;
                 break;
@@ -170,9 +189,19 @@ int ContainerAVI::findBeginOfContainer(qint64 *offset)
     return Status::Success;
 }
 
-void ContainerAVI::prepareParsing() {}
+void ContainerAVI::prepareParsing()
+{
+    m_moviLists.clear();
+    m_chunkWindow.reset();
+    m_followedEntries = 0;
+    readStreamClocks();
+}
 
-void ContainerAVI::finalizeParsing() {}
+void ContainerAVI::finalizeParsing()
+{
+    // The streams no index lists take their frames from the chunks of the movi lists.
+    scanMoviLists();
+}
 
 int ContainerAVI::searchID(const QString &fourcc, ElementAVI *out) const
 {
@@ -243,6 +272,11 @@ int ContainerAVI::parseElement(quint64 *consumed)
             record.handler = &ContainerAVI::parseChunkIX;
         if (isStreamDataChunk(id) || isIndexChunk(id) || searchID(fourcc, &record) == Status::Success)
             return parseKnownChunk(start, pos, pos - start, end, fourcc, record, consumed);
+        if (m_infoList) {
+            // A tag this parser has no name for is text all the same.
+            record = ElementAVI(String, &ContainerAVI::parseChunkText, QString(), QString());
+            return parseKnownChunk(start, pos, pos - start, end, fourcc, record, consumed);
+        }
 
         if (size == 0 || size > end - 8) {
             ++pos;
@@ -283,8 +317,10 @@ int ContainerAVI::parseKnownChunk(quint64 start, quint64 pos, quint64 garbage, q
     const quint32 size = qFromLittleEndian<quint32>(sizeBytes);
     const quint64 padded = quint64(size) + (size & 1);
     const quint64 data = pos + 8;
-    // A missing pad byte at the end of a list or file is common and harmless; a chunk whose data
-    // itself reaches past the end is cut there and the cut is noted.
+    // The chunk holds its own data; a pad byte after odd data belongs to the chunk's group but
+    // not to its content. A missing pad byte at the end of a list or file is common and
+    // harmless; a chunk whose data itself reaches past the end is cut there and the cut is noted.
+    const quint64 dataLength = qMin<quint64>(size, end - data);
     const quint64 length = qMin(padded, end - data);
     *consumed = data + length - start;
 
@@ -292,11 +328,13 @@ int ContainerAVI::parseKnownChunk(quint64 start, quint64 pos, quint64 garbage, q
     QString listType;
     if (record.type == Master) {
         char type[4];
-        listType = QString::fromLatin1(type, window.read(data, type, qsizetype(qMin<quint64>(4, length))));
+        listType = QString::fromLatin1(type, window.read(data, type, qsizetype(qMin<quint64>(4, dataLength))));
         name = fourcc + QLatin1Char('(') + listType + QLatin1Char(')');
     }
 
     beginGroup(pos, length + 8, name, -1);
+    if (!record.name.isEmpty())
+        setGroupReadable(record.name);
     addField(pos, 4, QStringLiteral("id"), fourcc);
     addField(pos + 4, 4, QStringLiteral("size"), unsignedNumber(padded));
     if (size > end - data) {
@@ -305,7 +343,8 @@ int ContainerAVI::parseKnownChunk(quint64 start, quint64 pos, quint64 garbage, q
     }
     keepFailure(result);
 
-    const Bound bound(*this, data + length);
+    // The bound ends before the pad byte, which is reported once it is gone.
+    std::optional<Bound> bound(std::in_place, *this, data + dataLength);
     int content = Status::Success;
     if (record.type == Master) {
         addField(data, 4, QStringLiteral("type"), listType);
@@ -313,22 +352,42 @@ int ContainerAVI::parseKnownChunk(quint64 start, quint64 pos, quint64 garbage, q
             m_moviOffset = data;
             m_moviLists.push_back({data, data + length});
         }
-        if (length > 4) {
-            if (depth() > maxDepth)
-                addNote(QStringLiteral("Lists are nested too deep; the content of this one is not shown."));
-            else
-                content = parseListChildren(data + 4);
-        }
+        if (dataLength > 4)
+            content = parseListContent(data + 4, listType);
     } else if (record.handler) {
-        content = (this->*record.handler)(data, uint(qMin<quint64>(length, 0xFFFFFFFFu)));
+        content = (this->*record.handler)(data, uint(dataLength));
     } else {
-        addField(data, length, QStringLiteral("value"), QString());
+        addField(data, dataLength, QStringLiteral("value"), QString());
     }
-    result = earlierFailure(result, finishChunk(bound, data, content));
+    result = earlierFailure(result, finishChunk(*bound, data, content));
+    bound.reset();
+    addPad(data + dataLength, length - dataLength);
 
     endGroup();
     currentOffset = start;
     return result;
+}
+
+int ContainerAVI::parseListContent(quint64 first, const QString &listType)
+{
+    if (depth() > maxDepth) {
+        addNote(QStringLiteral("Lists are nested too deep; the content of this one is not shown."));
+        return Status::Success;
+    }
+    // The sub-chunks of an INFO list are text chunks whatever their ids; a list inside one is
+    // walked as any other list.
+    const bool outer = std::exchange(m_infoList, listType == QLatin1String("INFO"));
+    const int result = parseListChildren(first);
+    m_infoList = outer;
+    return result;
+}
+
+void ContainerAVI::addPad(quint64 offset, quint64 size)
+{
+    if (size == 0)
+        return;
+    const QByteArray pad = window.bytes(offset, 1);
+    addField(offset, 1, QStringLiteral("pad"), pad.isEmpty() ? QString() : unsignedNumber(quint8(pad[0])));
 }
 
 int ContainerAVI::finishChunk(const Bound &bound, quint64 data, int result)
@@ -364,9 +423,11 @@ int ContainerAVI::parseUnknownChunk(quint64 start, quint64 pos, quint64 garbage,
         addGarbage(start, garbage);
     const quint64 data = pos + 8;
     const quint64 length = qMin<quint64>(size, end - data);
-    *consumed = data + length - start;
+    // Unknown chunks are padded to an even size as every chunk is.
+    const quint64 pad = length == size ? qMin<quint64>(size & 1, end - data - length) : 0;
+    *consumed = data + length + pad - start;
 
-    beginGroup(pos, length + 8, fourcc, -1);
+    beginGroup(pos, length + pad + 8, fourcc, -1);
     addField(pos, 4, QStringLiteral("id"), fourcc);
     addField(pos + 4, 4, QStringLiteral("size"), unsignedNumber(size));
     int result = Status::Success;
@@ -374,8 +435,11 @@ int ContainerAVI::parseUnknownChunk(quint64 start, quint64 pos, quint64 garbage,
         noteCut(data, size);
         result = keepFailure(Status::UnexpectedEnd);
     }
-    const Bound bound(*this, data + length);
-    result = earlierFailure(result, finishChunk(bound, data, parseUnknownObject(data, uint(length))));
+    {
+        const Bound bound(*this, data + length);
+        result = earlierFailure(result, finishChunk(bound, data, parseUnknownObject(data, uint(length))));
+    }
+    addPad(data + length, pad);
     endGroup();
     currentOffset = start;
     return result;
@@ -404,9 +468,23 @@ int ContainerAVI::parseUnknownObject(quint64 offset, uint size)
     return Status::Success;
 }
 
-int ContainerAVI::parseListINFO(quint64 offset, uint size)
+int ContainerAVI::parseChunkText(quint64 offset, uint size)
 {
-    return parseUnknownObject(offset, size);
+    // The text ends at its first zero byte; of a long one only the beginning is read. Text that
+    // is not UTF-8 is taken as Latin-1; of a beginning, a character cut at its end is left out.
+    const uint shown = uint(qMin<quint64>(size, displayLimit));
+    const QByteArray bytes = window.bytes(offset, shown);
+    if (bytes.size() < qsizetype(shown))
+        return Status::UnexpectedEnd;
+    const qsizetype zero = bytes.indexOf('\0');
+    const QByteArray text = zero < 0 ? bytes : bytes.left(zero);
+    const bool cut = zero < 0 && shown < size;
+    QStringDecoder utf8(QStringDecoder::Utf8, cut ? QStringDecoder::Flag::Default : QStringDecoder::Flag::Stateless);
+    QString value = utf8(text);
+    if (utf8.hasError())
+        value = QString::fromLatin1(text);
+    addField(offset, size, QStringLiteral("value"), value);
+    return Status::Success;
 }
 
 void ContainerAVI::addGarbage(quint64 offset, quint64 size)

@@ -8,6 +8,7 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -19,6 +20,7 @@ constexpr uint bitmapInfoSize = 40;
 constexpr uint waveFormatSize = 18;
 constexpr uint videoPropertiesSize = 36;
 constexpr uint fieldInfoSize = 32;
+constexpr uint paletteEntrySize = 4;
 
 QString guidText(const ByteReader &r, qsizetype at)
 {
@@ -216,7 +218,9 @@ int ContainerAVI::parseChunkSTRH(quint64 offset, uint size)
     if (m_streamType == VideoStream)
         record.frameRate = m_frameRate;
 
-    addLeftover(offset, size, streamHeaderSize);
+    // Some writers make the header longer than the structure; the bytes after it are theirs.
+    if (size > streamHeaderSize)
+        addField(offset + streamHeaderSize, size - streamHeaderSize, QStringLiteral("extra"), QString());
     return Status::Success;
 }
 
@@ -239,22 +243,25 @@ int ContainerAVI::parseChunkSTRF_video(quint64 offset, uint size)
     readStructure(offset, size, buffer, bitmapInfoSize);
     const ByteReader r(QByteArray::fromRawData(buffer, sizeof buffer));
 
+    const quint32 headerSize = r.u32le(0);
     const qint32 width = qint32(r.u32le(4));
     const qint32 height = qint32(r.u32le(8));
+    const quint16 bitCount = r.u16le(14);
     const quint32 compression = r.u32le(16);
-    addField(offset, 4, QStringLiteral("biSize"), unsignedNumber(r.u32le(0)));
+    const quint32 colorsUsed = r.u32le(32);
+    addField(offset, 4, QStringLiteral("biSize"), unsignedNumber(headerSize));
     addField(offset + 4, 4, QStringLiteral("biWidth"), number(width), QString(),
              QStringLiteral("Width of image (in pixels)."));
     addField(offset + 8, 4, QStringLiteral("biHeight"), number(height), QString(),
              QStringLiteral("Height of image (in pixels)."));
     addField(offset + 12, 2, QStringLiteral("biPlanes"), unsignedNumber(r.u16le(12)));
-    addField(offset + 14, 2, QStringLiteral("biBitCount"), unsignedNumber(r.u16le(14)), QString(),
+    addField(offset + 14, 2, QStringLiteral("biBitCount"), unsignedNumber(bitCount), QString(),
              QStringLiteral("Color depth of image (in bits)."));
     addField(offset + 16, 4, QStringLiteral("biCompression"), fourccText(buffer + 16));
     addField(offset + 20, 4, QStringLiteral("biSizeImage"), unsignedNumber(r.u32le(20)));
     addField(offset + 24, 4, QStringLiteral("biXPelsPerMeter"), number(qint32(r.u32le(24))));
     addField(offset + 28, 4, QStringLiteral("biYPelsPerMeter"), number(qint32(r.u32le(28))));
-    addField(offset + 32, 4, QStringLiteral("biClrUsed"), unsignedNumber(r.u32le(32)));
+    addField(offset + 32, 4, QStringLiteral("biClrUsed"), unsignedNumber(colorsUsed));
     addField(offset + 36, 4, QStringLiteral("biClrImportant"), unsignedNumber(r.u32le(36)));
 
     if (m_streamType == VideoStream && !streams.isEmpty()) {
@@ -271,8 +278,61 @@ int ContainerAVI::parseChunkSTRF_video(quint64 offset, uint size)
         stream.codec = compression < 4 ? QLatin1String(bitmapCodings[compression]) : fourccText(buffer + 16);
     }
 
-    addLeftover(offset, size, bitmapInfoSize);
+    if (headerSize > size && size >= bitmapInfoSize)
+        addNote(QStringLiteral("biSize is %1, but the chunk holds %2 bytes.").arg(headerSize).arg(size));
+    if (size <= bitmapInfoSize)
+        return Status::Success;
+    if (bitCount == 0 || bitCount > 8) {
+        // The codec's configuration follows the structure, whether biSize counts it or not.
+        addField(offset + bitmapInfoSize, size - bitmapInfoSize, QStringLiteral("extradata"), QString());
+        return Status::Success;
+    }
+    // A palette follows the header of biSize bytes; a header longer than the structure holds
+    // the codec's configuration.
+    const quint64 paletteStart = std::clamp<quint64>(headerSize, bitmapInfoSize, size);
+    if (paletteStart > bitmapInfoSize)
+        addField(offset + bitmapInfoSize, paletteStart - bitmapInfoSize, QStringLiteral("extradata"), QString());
+    // An image of biBitCount bits per pixel uses at most 2^biBitCount colors.
+    const quint32 colors = 1u << bitCount;
+    if (colorsUsed > colors)
+        addNote(QStringLiteral("biClrUsed is %1, but an image of %2 bits per pixel uses at most %3 colors.")
+                    .arg(colorsUsed)
+                    .arg(bitCount)
+                    .arg(colors));
+    const quint32 entries = colorsUsed != 0 ? qMin(colorsUsed, colors) : colors;
+    const quint64 paletteEnd = paletteStart + addPalette(offset + paletteStart, entries);
+    addLeftover(offset, size, paletteEnd);
     return Status::Success;
+}
+
+// The palette claims its entries whatever the chunk holds: the entries past the chunk's end are
+// counted as missing, and a file cut inside the palette shows the same entries before the cut.
+quint64 ContainerAVI::addPalette(quint64 offset, quint64 colors)
+{
+    const quint64 claimed = colors * paletteEntrySize;
+    const quint64 kept = fit(offset, claimed);
+    if (kept < claimed)
+        addNote(QStringLiteral("The palette has %1 colors (%2 bytes), but only %3 bytes of it are in the chunk.")
+                    .arg(colors)
+                    .arg(claimed)
+                    .arg(kept));
+    if (kept == 0)
+        return claimed;
+    beginGroup(offset, kept, QStringLiteral("palette"), -1);
+    const QByteArray bytes = window.bytes(offset, qsizetype(kept));
+    const ByteReader r(bytes);
+    for (quint64 i = 0; i * paletteEntrySize < kept; ++i) {
+        // RGBQUAD: blue, green, red and a reserved byte.
+        const qsizetype at = qsizetype(i * paletteEntrySize);
+        addField(offset + quint64(at), paletteEntrySize, QStringLiteral("RGBQUAD"), unsignedNumber(r.u32le(at)),
+                 QStringLiteral("#%1%2%3")
+                     .arg(r.u8(at + 2), 2, 16, QLatin1Char('0'))
+                     .arg(r.u8(at + 1), 2, 16, QLatin1Char('0'))
+                     .arg(r.u8(at), 2, 16, QLatin1Char('0')),
+                 QString(), qint64(i));
+    }
+    endGroup();
+    return claimed;
 }
 
 int ContainerAVI::parseChunkSTRF_audio(quint64 offset, uint size)
@@ -314,13 +374,17 @@ int ContainerAVI::parseChunkSTRF_audio(quint64 offset, uint size)
             // Offsets below are those of the whole structure, so the extra bytes begin at 18.
             const QByteArray bytes = QByteArray(int(waveFormatSize), '\0') + window.bytes(extra, extraLength);
             const ByteReader x(bytes);
+            // The extra bytes decoded as fields; the rest is the codec's configuration.
+            uint decoded = 0;
             if (formatTag == 0xFFFE && extraLength > 21) {
                 addField(offset + 18, 2, QStringLiteral("wValidBitsPerSample,wSamplesPerBlock,wReserved"),
                          unsignedNumber(x.u16le(18)));
                 addField(offset + 20, 4, QStringLiteral("dwChannelMask"), unsignedNumber(x.u32le(20)));
                 addField(offset + 24, 16, QStringLiteral("SubFormat"), guidText(x, 24));
+                decoded = 22;
             } else if (formatTag == 0x55 && extraLength >= 12) {
                 addField(extra, extraLength, QStringLiteral("mp3_extra_format_info"), QString());
+                decoded = extraLength;
             } else if (formatTag == 0x50 && extraLength > 21) {
                 addField(offset + 18, 2, QStringLiteral("fwHeadLayer"), unsignedNumber(x.u16le(18)));
                 addField(offset + 20, 4, QStringLiteral("dwHeadBitrate"), unsignedNumber(x.u32le(20)));
@@ -330,9 +394,10 @@ int ContainerAVI::parseChunkSTRF_audio(quint64 offset, uint size)
                 addField(offset + 30, 2, QStringLiteral("fwHeadFlags"), unsignedNumber(x.u16le(30)));
                 addField(offset + 32, 4, QStringLiteral("dwPTSLow"), unsignedNumber(x.u32le(32)));
                 addField(offset + 36, 4, QStringLiteral("dwPTSHigh"), unsignedNumber(x.u32le(36)));
-            } else {
-                addField(extra, extraLength, QStringLiteral("extra_format_info"), QString());
+                decoded = 22;
             }
+            if (decoded < extraLength)
+                addField(extra + decoded, extraLength - decoded, QStringLiteral("extradata"), QString());
         }
         used = waveFormatSize + extraLength;
     }
