@@ -13,6 +13,7 @@
 #include <QSqlDriver>
 #include <QSqlError>
 
+#include <algorithm>
 #include <memory>
 #include <sqlite3.h>
 
@@ -33,6 +34,19 @@ struct ParserDeleter
     void operator()(ContainerAbstract *parser) const { delete parser; }
 };
 using ParserPointer = std::unique_ptr<ContainerAbstract, ParserDeleter>;
+
+// The plug-ins that list the file's suffix among their extensions are asked first, in their
+// usual order, so that a large file is not scanned by the checks of every other format before
+// its own plug-in sees it. A file without such a suffix is offered to all in the usual order.
+QList<Plugins::Plugin> offerOrder(QList<Plugins::Plugin> plugins, const QString &fileName)
+{
+    const QString suffix = QFileInfo(fileName).suffix();
+    if (!suffix.isEmpty())
+        std::stable_partition(plugins.begin(), plugins.end(), [&suffix](const Plugins::Plugin &plugin) {
+            return plugin.extensions.contains(suffix, Qt::CaseInsensitive);
+        });
+    return plugins;
+}
 
 } // namespace
 
@@ -96,7 +110,7 @@ int Parser::parseFile(const QString &fileName, const QString &database, const QS
         return fail(EmptyFile, QStringLiteral("%1: the file is empty").arg(fileName));
 
     ParserPointer parser;
-    for (const Plugins::Plugin &plugin : Plugins::collectPlugins(true)) {
+    for (const Plugins::Plugin &plugin : offerOrder(Plugins::collectPlugins(true), fileName)) {
         auto create = reinterpret_cast<CreateFunction>(QLibrary(plugin.library).resolve("createParser"));
         ParserPointer candidate(create ? create() : nullptr);
         if (!candidate) {

@@ -139,44 +139,64 @@ int ContainerAVI::getCodecID(const void *table, uint fourcc)
     return 0;
 }
 
+namespace {
+
+bool isAviForm(const char *form)
+{
+    return std::memcmp(form, riffForm, 4) == 0 || std::memcmp(form, extensionForm, 4) == 0;
+}
+
+int scanForRiffHeader(FileWindow &window, quint64 size)
+{
+    // The start of the file is taken in blocks; within each block a "RIFF" header is looked for
+    // at the first few hundred positions, so a little leading garbage before the first RIFF is
+    // tolerated. A file whose first few MiB hold no RIFF header is not an AVI file.
+    constexpr quint64 scanLimit = 4 * 1024 * 1024;
+    quint64 block = 6144;
+    quint64 blocks = qMin(size, scanLimit) / block;
+    if (size < block) {
+        block = size;
+        blocks = 1;
+    }
+    const quint64 positions = block / 12 - 12;
+    // Only the bytes a position's 12-byte header can reach are read of each block.
+    const quint64 needed = qMin<quint64>(block, positions + 11);
+    for (quint64 k = 0; k < blocks; ++k) {
+        const QByteArray data = window.bytes(k * block, needed);
+        if (quint64(data.size()) < needed)
+            break;
+        for (quint64 i = 0; i < positions; ++i) {
+            const char *header = data.constData() + i;
+            // The walker takes only an upper-case "RIFF" for a list, so no other spelling
+            // passes here.
+            if (std::memcmp(header, "RIFF", 4) == 0)
+                return isAviForm(header + 8) ? Status::Success : Status::NotThisFormat;
+        }
+    }
+    return Status::NotThisFormat;
+}
+
+int checkRiffHeader(FileWindow &window)
+{
+    // A file shorter than this has no room for the headers of an AVI file.
+    constexpr quint64 shortest = 156;
+    const quint64 size = window.size();
+    if (size < shortest)
+        return Status::NotThisFormat;
+    const QByteArray head = window.bytes(0, 12);
+    if (head.startsWith("RIFF"))
+        return isAviForm(head.constData() + 8) ? Status::Success : Status::NotThisFormat;
+    return scanForRiffHeader(window, size);
+}
+
+} // namespace
+
 int ContainerAVI::verifyContainerFormat(const QString &fileName)
 {
     const int opened = openFile(fileName);
     if (opened != Status::Success)
         return opened;
-
-    // The file is taken in blocks; within each block a "RIFF" header is looked for at the first
-    // few hundred positions, so a little leading garbage before the first RIFF is tolerated.
-    int result = Status::NotThisFormat;
-    const quint64 size = window.size();
-    if (size >= 12) {
-        quint64 block = 6144;
-        quint64 blocks = size / block;
-        if (size < block) {
-            block = size;
-            blocks = 1;
-        }
-        const qint64 positions = qint64(block / 12) - 12;
-        // Only the bytes a position's 12-byte header can reach are read of each block.
-        const quint64 needed = qMin<quint64>(block, quint64(qMax<qint64>(positions, 0)) + 11);
-        bool decided = positions <= 0;
-        for (quint64 k = 0; k < blocks && !decided; ++k) {
-            const QByteArray data = window.bytes(k * block, needed);
-            if (quint64(data.size()) < needed)
-                break;
-            for (qint64 i = 0; i < positions; ++i) {
-                const char *header = data.constData() + i;
-                // The walker takes only an upper-case "RIFF" for a list, so no other spelling
-                // passes here.
-                if (std::memcmp(header, "RIFF", 4) != 0)
-                    continue;
-                if (std::memcmp(header + 8, riffForm, 4) == 0 || std::memcmp(header + 8, extensionForm, 4) == 0)
-                    result = Status::Success;
-                decided = true;
-                break;
-            }
-        }
-    }
+    const int result = checkRiffHeader(window);
     closeFile();
     if (result == Status::Success)
         std::fputs("Container format:\tAVI\n", stderr);
@@ -241,6 +261,54 @@ int ContainerAVI::getSize(uint *size)
     return Status::Success;
 }
 
+namespace {
+
+// What one block of a search found: the offset of the match, or else the first offset not yet
+// searched, which is past the first one searched.
+struct BlockSearch
+{
+    quint64 next = 0;
+    bool found = false;
+    bool ended = false; ///< the file holds fewer than four bytes where the search began
+};
+
+bool isEightZeros(const char *bytes)
+{
+    quint64 word = 0;
+    std::memcpy(&word, bytes, sizeof word);
+    return word == 0;
+}
+
+// Searches the offsets from `from` to `last`, within one window block, for the first at which
+// four bytes that can make a chunk id begin and accept takes them.
+template <typename Accept>
+BlockSearch searchBlock(FileWindow &window, quint64 from, quint64 last, Accept accept)
+{
+    if (from > last)
+        return {from, false, false};
+    quint64 got = 0;
+    const char *bytes = window.peek(from, qMin<quint64>(FileWindow::blockSize, last - from + 4), &got);
+    if (got < 4)
+        return {from, false, true};
+    // run counts the id bytes that end just before i; zeros, the usual filler, are passed over
+    // eight at a time.
+    quint64 run = 0;
+    for (quint64 i = 0; i < got;) {
+        if (got - i >= 8 && isEightZeros(bytes + i)) {
+            i += 8;
+            run = 0;
+            continue;
+        }
+        run = isFourccChar(bytes[i]) ? run + 1 : 0;
+        ++i;
+        if (run >= 4 && accept(bytes + i - 4))
+            return {from + i - 4, true, false};
+    }
+    return {from + got - 3, false, false};
+}
+
+} // namespace
+
 int ContainerAVI::parseElement(quint64 *consumed)
 {
     const quint64 start = currentOffset;
@@ -250,7 +318,8 @@ int ContainerAVI::parseElement(quint64 *consumed)
         return Status::UnexpectedEnd;
 
     // A chunk needs its 8-byte header inside the enclosing list. Bytes that cannot start one are
-    // skipped one at a time and reported together before the next chunk.
+    // skipped and reported together before the next chunk; a long run of them, such as a
+    // zero-filled tail, is searched a block at a time.
     quint64 pos = start;
     while (end - pos >= 8) {
         quint64 got = 0;
@@ -261,7 +330,16 @@ int ContainerAVI::parseElement(quint64 *consumed)
         std::memcpy(id, header, 4);
         const quint32 size = qFromLittleEndian<quint32>(header + 4);
         if (!isFourcc(id)) {
-            ++pos;
+            const auto anyId = [](const char *) { return true; };
+            BlockSearch search = searchBlock(window, pos + 1, end - 8, anyId);
+            // A skip records nothing, so the walk's progress is told as it goes.
+            while (!search.found && !search.ended && search.next <= end - 8) {
+                reportProgress(search.next);
+                search = searchBlock(window, search.next, end - 8, anyId);
+            }
+            if (search.ended)
+                return Status::UnexpectedEnd;
+            pos = search.next;
             continue;
         }
         const QString fourcc = QString::fromLatin1(id, 4);
@@ -289,15 +367,14 @@ int ContainerAVI::parseElement(quint64 *consumed)
         // the walk has lost step and picks up there; otherwise the chunk is taken as it is.
         const quint64 data = pos + 8;
         const quint64 scanEnd = data + qMin<quint64>(size - 4, end - data >= 4 ? end - data - 3 : 0);
+        const auto known = [this](const char *candidate) { return isKnownChunk(candidate); };
         quint64 hit = 0;
-        for (quint64 q = data; q < scanEnd; ++q) {
-            const char *candidate = window.peek(q, 4, &got);
-            if (got < 4)
+        for (quint64 q = data; q < scanEnd && hit == 0;) {
+            const BlockSearch search = searchBlock(window, q, scanEnd - 1, known);
+            if (search.ended)
                 return Status::UnexpectedEnd;
-            if (isFourcc(candidate) && isKnownChunk(candidate)) {
-                hit = q;
-                break;
-            }
+            hit = search.found ? search.next : 0;
+            q = search.next;
         }
         if (hit == 0)
             return parseUnknownChunk(start, pos, pos - start, end, fourcc, size, consumed);

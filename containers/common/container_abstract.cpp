@@ -53,11 +53,16 @@ ElementRecord ContainerAbstract::newRecord(quint64 offset, quint64 size, const Q
         record.parentId = parent.id;
         parent.lastChildId = record.id;
     }
+    reportProgress(offset);
+    return record;
+}
+
+void ContainerAbstract::reportProgress(quint64 offset)
+{
     if (m_progress && offset >= m_nextProgressOffset) {
         m_progress(offset);
         m_nextProgressOffset = offset + m_progressStep;
     }
-    return record;
 }
 
 void ContainerAbstract::addElement(bool bitField, quint64 offset, uchar firstBit, quint64 size,

@@ -94,6 +94,8 @@ protected:
     void closeFile();
     /// Printable ASCII (0x20 to 0x7E) as it is, every other byte as ".".
     QString toPrintable(const QByteArray &bytes);
+    /// Tells the walk's progress at offset, for a long stretch of the file that records nothing.
+    void reportProgress(quint64 offset);
 
     /// The end of the structure being walked, for as long as the guard lives. Bounds nest: each
     /// ends at the latest where the one around it ends, and the outermost is the end of the file.

@@ -102,7 +102,7 @@ bool ElementDump::writeTree(QTextStream &out)
         m_error = query.lastError().text();
         return false;
     }
-    while (query.next()) {
+    while (out.status() == QTextStream::Ok && query.next()) {
         const Row row = readRow(query);
         out << QString(row.level * 2, QLatin1Char(' ')) << row.name;
         if (!row.index.isNull())
@@ -186,7 +186,7 @@ bool ElementDump::writeCsv(QTextStream &out, const char *header, const char *sql
     }
     out << header << '\n';
     const int columns = query.record().count();
-    while (query.next()) {
+    while (out.status() == QTextStream::Ok && query.next()) {
         for (int column = 0; column < columns; ++column)
             out << (column ? "," : "") << csvField(query.value(column).toString());
         out << '\n';

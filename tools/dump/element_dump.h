@@ -6,6 +6,9 @@
 #include <QTextStream>
 
 /// Prints an element database in kestrune-dump's forms.
+///
+/// The write functions return false when the database cannot be read; they stop early once the
+/// stream fails, and the caller checks the stream's status.
 class ElementDump
 {
 public:

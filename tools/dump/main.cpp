@@ -1,18 +1,21 @@
 // kestrune-dump: the command-line face of the parsing engine.
 
+#include "dump_files.h"
 #include "element_dump.h"
 #include "parser.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QSqlDatabase>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 namespace {
 
-enum ExitCode { Parsed = 0, AnalysisFailed = 1, UsageError = 2 };
+enum ExitCode { Parsed = 0, AnalysisFailed = 1, UsageError = 2, OutputFailed = 3 };
 
 int message(int code, const QString &text)
 {
@@ -20,10 +23,26 @@ int message(int code, const QString &text)
     return code;
 }
 
+// A full disk or a closed pipe turns up only when the buffers are flushed; it is a failure,
+// never a silent success.
+int finishOutput(QTextStream *out)
+{
+    if (out)
+        out->flush();
+    const bool streamFailed = out && out->status() != QTextStream::Ok;
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout) && !streamFailed)
+        return Parsed;
+    // errno is the flush's, or else still the failed write's.
+    const int error = errno ? errno : EIO;
+    return message(OutputFailed, QStringLiteral("cannot write to the standard output: %1")
+                                     .arg(QString::fromLocal8Bit(std::strerror(error))));
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    const QByteArrayList rawArguments(argv, argv + argc);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kestrune-dump"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KESTRUNE_VERSION));
@@ -47,11 +66,11 @@ int main(int argc, char *argv[])
         return message(UsageError, commandLine.errorText());
     if (commandLine.isSet(QStringLiteral("help"))) {
         std::fputs(qPrintable(commandLine.helpText()), stdout);
-        return Parsed;
+        return finishOutput(nullptr);
     }
     if (commandLine.isSet(QStringLiteral("version"))) {
         std::printf("kestrune-dump %s\n", KESTRUNE_VERSION);
-        return Parsed;
+        return finishOutput(nullptr);
     }
     const int modes = int(commandLine.isSet(json)) + int(commandLine.isSet(frames)) + int(commandLine.isSet(streams))
         + int(commandLine.isSet(summary));
@@ -60,29 +79,39 @@ int main(int argc, char *argv[])
     const QStringList files = commandLine.positionalArguments();
     if (files.size() != 1)
         return message(UsageError, QStringLiteral("expected one FILE (see --help)"));
+    const InputFile input(files.first(), rawArguments);
+    if (const QString problem = input.problem(); !problem.isNull())
+        return message(UsageError, problem);
 
     QString database = QStringLiteral(":memory:");
+    std::unique_ptr<DatabaseFile> databaseFile;
     if (commandLine.isSet(db)) {
-        database = commandLine.value(db);
-        if (QFileInfo::exists(database))
-            return message(UsageError, QStringLiteral("%1 exists; the database is not written over an existing file").arg(database));
+        const QString path = commandLine.value(db);
+        if (const QString refusal = refusedDatabasePath(path); !refusal.isNull())
+            return message(UsageError, refusal);
+        databaseFile = std::make_unique<DatabaseFile>(path);
+        QString error;
+        if (!databaseFile->create(&error))
+            return message(UsageError, error);
+        database = databaseFile->temporaryName();
     }
 
     int exitCode = Parsed;
     {
         Parser parser;
-        const int result = parser.parseFile(files.first(), database, commandLine.value(option));
+        const int result = parser.parseFile(input.enginePath(), database, commandLine.value(option));
         switch (result) {
         case Parser::Parsed:
             break;
         case Parser::CannotOpenFile:
+        case Parser::EmptyFile:
         case Parser::BadOption:
-            return message(UsageError, parser.errorString());
+            return message(UsageError, input.named(parser.errorString()));
         default:
-            return message(AnalysisFailed, parser.errorString());
+            return message(AnalysisFailed, input.named(parser.errorString()));
         }
         for (const QString &warning : parser.warnings())
-            message(Parsed, warning);
+            message(Parsed, input.named(warning));
 
         QSqlDatabase *connection = parser.getConnection();
         ElementDump dump(*connection, files.first(), parser.containerName());
@@ -98,11 +127,17 @@ int main(int argc, char *argv[])
             written = dump.writeSummary(out);
         else
             written = dump.writeTree(out);
-        if (!written)
+        exitCode = finishOutput(&out);
+        if (!written && exitCode == Parsed)
             exitCode = message(AnalysisFailed, QStringLiteral("cannot read the element database: %1").arg(dump.errorString()));
         connection->close();
         delete connection;
     }
     QSqlDatabase::removeDatabase(Parser::connectionName());
+    if (databaseFile && exitCode == Parsed) {
+        QString error;
+        if (!databaseFile->commit(&error))
+            exitCode = message(AnalysisFailed, error);
+    }
     return exitCode;
 }
