@@ -1,5 +1,7 @@
 #include "btree_pages.h"
 
+#include "sqlite_memory.h"
+
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -67,7 +69,7 @@ bool PageStore::reserve(size_t bytes)
     if (bytes <= m_capacity)
         return true;
     const size_t capacity = std::max(bytes, std::max(m_capacity * 2, size_t(1) << 20));
-    auto *grown = static_cast<uint8_t *>(sqlite3_realloc64(m_data, capacity));
+    auto *grown = static_cast<uint8_t *>(SqliteMemory::resize(m_data, capacity));
     if (!grown)
         return false;
     m_data = grown;
@@ -85,10 +87,16 @@ uint32_t PageStore::append()
     return index;
 }
 
-uint8_t *PageStore::release(size_t bytes)
+uint8_t *PageStore::release(size_t frontPages, size_t bytes)
 {
-    if (m_failed || !reserve(bytes))
+    // More front pages than were reserved move the appended pages back in the buffer itself:
+    // a copy would need the memory twice.
+    const size_t shift = frontPages > m_reserved ? (frontPages - m_reserved) * size_t(m_pageSize) : 0;
+    if (m_failed || !reserve(std::max(bytes, (m_reserved + m_count) * size_t(m_pageSize) + shift)))
         return nullptr;
+    if (shift)
+        std::memmove(m_data + frontPages * size_t(m_pageSize), m_data + m_reserved * size_t(m_pageSize),
+                     m_count * size_t(m_pageSize));
     uint8_t *data = m_data;
     m_data = nullptr;
     m_capacity = 0;

@@ -45,8 +45,9 @@ inline int putVarint(uint8_t *out, uint64_t value)
 /// The pages of one or more trees, in the order they were made, in one buffer that becomes
 /// the database image: a number of pages reserved at its front for the pages SQLite writes
 /// itself, then the trees' pages. The buffer grows by reallocation, which the C library does by
-/// remapping rather than copying for buffers this large, so pages are reached by index; a
-/// pointer to a page is good only until the next append().
+/// remapping rather than copying for buffers this large, and has no bound but memory (see
+/// SqliteMemory); pages are reached by index, a pointer to a page being good only until the
+/// next append().
 class PageStore
 {
 public:
@@ -64,9 +65,10 @@ public:
     uint8_t *page(size_t index) { return m_failed ? m_scratch.data() : m_data + (m_reserved + index) * size_t(m_pageSize); }
     /// Whether the buffer could not grow; the pages written since went nowhere.
     bool failed() const { return m_failed; }
-    /// Hands over the buffer, reserved pages included, of at least bytes bytes; it is to be
-    /// freed with sqlite3_free. Null when it could not be had.
-    uint8_t *release(size_t bytes);
+    /// Hands over the buffer, of at least bytes bytes, with frontPages pages in front of the
+    /// appended ones: the reserved pages, or more when the appended pages are moved back to
+    /// make room. It is to be freed with sqlite3_free. Null when it could not be had.
+    uint8_t *release(size_t frontPages, size_t bytes);
 
 private:
     bool reserve(size_t bytes);

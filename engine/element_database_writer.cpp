@@ -1,5 +1,6 @@
 #include "element_database_writer.h"
 
+#include "fault_hook.h"
 #include "sqlite_statement.h"
 
 #include <sqlite3.h>
@@ -10,6 +11,8 @@ namespace {
 
 constexpr size_t batchRows = 8192;
 constexpr size_t maxQueuedBatches = 8;
+// What a call made to fail by a test reports.
+const QString injectedFault = QStringLiteral("a call made to fail by a test");
 
 const char *const schema[] = {
     "CREATE TABLE dictionary (id INTEGER PRIMARY KEY, name TEXT NOT NULL)",
@@ -236,12 +239,13 @@ bool ElementDatabaseWriter::writeLateRows()
 bool ElementDatabaseWriter::execute(const char *sql)
 {
     char *message = nullptr;
-    if (sqlite3_exec(m_db, sql, nullptr, nullptr, &message) == SQLITE_OK)
-        return true;
-    if (m_error.isEmpty())
-        m_error = QStringLiteral("element database: %1").arg(QString::fromUtf8(message));
-    sqlite3_free(message);
-    return false;
+    const bool done = sqlite3_exec(m_db, sql, nullptr, nullptr, &message) == SQLITE_OK;
+    if (!done || faultInjected(FaultSite::SqliteCall)) {
+        fail(done ? injectedFault : QString::fromUtf8(message));
+        sqlite3_free(message);
+        return false;
+    }
+    return true;
 }
 
 bool ElementDatabaseWriter::prepare(SqliteStatement *statement, const char *sql)
@@ -251,9 +255,19 @@ bool ElementDatabaseWriter::prepare(SqliteStatement *statement, const char *sql)
 
 bool ElementDatabaseWriter::check(bool done)
 {
-    if (!done && m_error.isEmpty())
-        m_error = QStringLiteral("element database: %1").arg(QString::fromUtf8(sqlite3_errmsg(m_db)));
-    return done;
+    if (!done)
+        fail(QString::fromUtf8(sqlite3_errmsg(m_db)));
+    else if (faultInjected(FaultSite::SqliteCall))
+        fail(injectedFault);
+    else
+        return true;
+    return false;
+}
+
+void ElementDatabaseWriter::fail(const QString &reason)
+{
+    if (m_error.isEmpty())
+        m_error = QStringLiteral("element database: %1").arg(reason);
 }
 
 void ElementDatabaseWriter::writerLoop()

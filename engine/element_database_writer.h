@@ -89,6 +89,8 @@ private:
     bool prepare(SqliteStatement *statement, const char *sql);
     /// Keeps SQLite's message as the error when done is false; returns done.
     bool check(bool done);
+    /// Keeps reason as the error unless one is kept already.
+    void fail(const QString &reason);
 
     sqlite3 *m_db;
     QHash<QString, qint64> m_names;

@@ -15,8 +15,13 @@ namespace {
 
 constexpr uint32_t noParent = std::numeric_limits<uint32_t>::max();
 // Room left at the end of the image for what is written after it: the rows that went through
-// SQL, the updates, and the elements the viewer opens.
-constexpr size_t spareBytes = 1 << 20;
+// SQL, the updates, and the elements the viewer opens. SQLite grows the image by reallocation
+// only up to its limit of 2 GiB, so a larger image gets room in proportion; room never
+// written to takes address space, not memory.
+size_t spareBytes(size_t imageBytes)
+{
+    return (size_t(1) << 20) + (imageBytes > (size_t(1) << 30) ? imageBytes / 16 : 0);
+}
 constexpr qint64 maxGap = 1 << 16;
 
 int rootPage(sqlite3 *db, const char *name)
@@ -276,9 +281,11 @@ bool ElementImage::install(sqlite3 *db, QString *error)
                     {"descriptions", &m_descriptions}, {"frames", &m_frames},
                     {"elements_parent_id", nullptr}};
     bool readable = true;
+    bool outOfMemory = false;
     for (Tree &tree : trees) {
         tree.rootPage = rootPage(db, tree.name);
         readable = readable && tree.rootPage >= 2;
+        outOfMemory = outOfMemory || (tree.rootPage < 2 && sqlite3_errcode(db) == SQLITE_NOMEM);
     }
     sqlite3_int64 ownSize = 0;
     uint8_t *own = sqlite3_serialize(db, "main", &ownSize, 0);
@@ -287,9 +294,10 @@ bool ElementImage::install(sqlite3 *db, QString *error)
     readable = readable && own && ownSize >= sqlite3_int64(pageSize) && ownSize % sqlite3_int64(pageSize) == 0
         && own[20] == 0;
     if (!readable || m_store.failed()) {
+        *error = !own || outOfMemory ? QStringLiteral("element database: out of memory to read back the database")
+            : readable ? QStringLiteral("element database: out of memory for the element pages")
+                       : QStringLiteral("element database: cannot read back the database to add the element pages");
         sqlite3_free(own);
-        *error = readable ? QStringLiteral("element database: out of memory for the element pages")
-                          : QStringLiteral("element database: cannot read back the database to add the element pages");
         return false;
     }
     if (m_elements.empty() && m_sequenceNumbers.empty() && m_descriptions.empty() && m_frames.empty()) {
@@ -299,8 +307,7 @@ bool ElementImage::install(sqlite3 *db, QString *error)
 
     // SQLite's pages go into the reserved pages, or in front of the image when they need more.
     const size_t ownPages = size_t(ownSize) / pageSize;
-    const bool inPlace = ownPages <= m_store.reservedPages();
-    const size_t front = inPlace ? m_store.reservedPages() : ownPages;
+    const size_t front = std::max(ownPages, m_store.reservedPages());
     const uint32_t firstPage = uint32_t(front) + 1;
     for (Tree &tree : trees) {
         if (tree.table && !tree.table->empty()) {
@@ -320,13 +327,8 @@ bool ElementImage::install(sqlite3 *db, QString *error)
 
     const size_t pages = front + m_store.count();
     const sqlite3_int64 size = sqlite3_int64(pages * pageSize);
-    const sqlite3_int64 capacity = size + sqlite3_int64(spareBytes);
-    uint8_t *image = nullptr;
-    if (inPlace) {
-        image = m_store.release(size_t(capacity));
-    } else if ((image = static_cast<uint8_t *>(sqlite3_malloc64(sqlite3_uint64(capacity))))) {
-        std::memcpy(image + size_t(ownSize), m_store.page(0), m_store.count() * pageSize);
-    }
+    const sqlite3_int64 capacity = size + sqlite3_int64(spareBytes(size_t(size)));
+    uint8_t *image = m_store.release(front, size_t(capacity));
     if (!image) {
         sqlite3_free(own);
         *error = QStringLiteral("element database: out of memory for %1 pages").arg(pages);

@@ -125,6 +125,11 @@ int Parser::parseFile(const QString &fileName, const QString &database, const QS
     }
     if (!parser)
         return fail(NoPluginAccepted, QStringLiteral("%1: no plug-in reads this format").arg(fileName));
+    const QStringList unused = parser->unusedOptions();
+    for (const QString &key : options.given) {
+        if (unused.contains(key))
+            return fail(BadOption, QStringLiteral("option %1 has no effect on %2 files").arg(key, m_containerName));
+    }
 
     if (QSqlDatabase::contains(connectionName()))
         return fail(DatabaseFailed, QStringLiteral("the connection %1 is still in use").arg(connectionName()));

@@ -280,15 +280,17 @@ bool isEightZeros(const char *bytes)
 }
 
 // Searches the offsets from `from` to `last`, within one window block, for the first at which
-// four bytes that can make a chunk id begin and accept takes them.
+// four bytes that can make a chunk id begin and accept takes them. accept sees span bytes from
+// the offset (4, or 8 to see the size field too); offsets with fewer before the file's end are
+// not offered.
 template <typename Accept>
-BlockSearch searchBlock(FileWindow &window, quint64 from, quint64 last, Accept accept)
+BlockSearch searchBlock(FileWindow &window, quint64 from, quint64 last, quint64 span, Accept accept)
 {
     if (from > last)
         return {from, false, false};
     quint64 got = 0;
-    const char *bytes = window.peek(from, qMin<quint64>(FileWindow::blockSize, last - from + 4), &got);
-    if (got < 4)
+    const char *bytes = window.peek(from, qMin<quint64>(FileWindow::blockSize, last - from + span), &got);
+    if (got < span)
         return {from, false, true};
     // run counts the id bytes that end just before i; zeros, the usual filler, are passed over
     // eight at a time.
@@ -301,10 +303,10 @@ BlockSearch searchBlock(FileWindow &window, quint64 from, quint64 last, Accept a
         }
         run = isFourccChar(bytes[i]) ? run + 1 : 0;
         ++i;
-        if (run >= 4 && accept(bytes + i - 4))
+        if (run >= 4 && i - 4 + span <= got && accept(bytes + i - 4))
             return {from + i - 4, true, false};
     }
-    return {from + got - 3, false, false};
+    return {from + got - (span - 1), false, false};
 }
 
 } // namespace
@@ -329,13 +331,18 @@ int ContainerAVI::parseElement(quint64 *consumed)
         char id[4];
         std::memcpy(id, header, 4);
         const quint32 size = qFromLittleEndian<quint32>(header + 4);
-        if (!isFourcc(id)) {
-            const auto anyId = [](const char *) { return true; };
-            BlockSearch search = searchBlock(window, pos + 1, end - 8, anyId);
+        // Where no chunk can start, the next place where one can is searched for: an id of
+        // four letters, digits or spaces that is known, or is followed by a size that fits.
+        const auto canStart = [this, end](const char *candidate) {
+            const quint32 claimed = qFromLittleEndian<quint32>(candidate + 4);
+            return m_infoList || isKnownChunk(candidate) || (claimed != 0 && claimed <= end - 8);
+        };
+        if (!isFourcc(id) || !canStart(header)) {
+            BlockSearch search = searchBlock(window, pos + 1, end - 8, 8, canStart);
             // A skip records nothing, so the walk's progress is told as it goes.
             while (!search.found && !search.ended && search.next <= end - 8) {
                 reportProgress(search.next);
-                search = searchBlock(window, search.next, end - 8, anyId);
+                search = searchBlock(window, search.next, end - 8, 8, canStart);
             }
             if (search.ended)
                 return Status::UnexpectedEnd;
@@ -356,10 +363,6 @@ int ContainerAVI::parseElement(quint64 *consumed)
             return parseKnownChunk(start, pos, pos - start, end, fourcc, record, consumed);
         }
 
-        if (size == 0 || size > end - 8) {
-            ++pos;
-            continue;
-        }
         if (size < 4)
             return parseUnknownChunk(start, pos, pos - start, end, fourcc, size, consumed);
 
@@ -370,7 +373,7 @@ int ContainerAVI::parseElement(quint64 *consumed)
         const auto known = [this](const char *candidate) { return isKnownChunk(candidate); };
         quint64 hit = 0;
         for (quint64 q = data; q < scanEnd && hit == 0;) {
-            const BlockSearch search = searchBlock(window, q, scanEnd - 1, known);
+            const BlockSearch search = searchBlock(window, q, scanEnd - 1, 4, known);
             if (search.ended)
                 return Status::UnexpectedEnd;
             hit = search.found ? search.next : 0;
@@ -413,7 +416,7 @@ int ContainerAVI::parseKnownChunk(quint64 start, quint64 pos, quint64 garbage, q
     if (!record.name.isEmpty())
         setGroupReadable(record.name);
     addField(pos, 4, QStringLiteral("id"), fourcc);
-    addField(pos + 4, 4, QStringLiteral("size"), unsignedNumber(padded));
+    addField(pos + 4, 4, QStringLiteral("size"), offsetNumber(padded));
     if (size > end - data) {
         noteCut(data, size);
         result = earlierFailure(result, Status::UnexpectedEnd);
@@ -506,7 +509,7 @@ int ContainerAVI::parseUnknownChunk(quint64 start, quint64 pos, quint64 garbage,
 
     beginGroup(pos, length + pad + 8, fourcc, -1);
     addField(pos, 4, QStringLiteral("id"), fourcc);
-    addField(pos + 4, 4, QStringLiteral("size"), unsignedNumber(size));
+    addField(pos + 4, 4, QStringLiteral("size"), offsetNumber(size));
     int result = Status::Success;
     if (length < size) {
         noteCut(data, size);
@@ -529,6 +532,11 @@ int ContainerAVI::parseLeftover(quint64 start, quint64 end, quint64 *consumed)
     *consumed = end - start;
     currentOffset = start;
     return Status::Success;
+}
+
+QStringList ContainerAVI::unusedOptions() const
+{
+    return {QStringLiteral("show_junk"), QStringLiteral("show_unknown")};
 }
 
 int ContainerAVI::parseUnknownObject(quint64 offset, uint size)

@@ -28,6 +28,8 @@ public:
 
     ContainerAVI();
     ~ContainerAVI() override;
+    /// Filler and unknown chunks always show their first 127 bytes.
+    QStringList unusedOptions() const override;
 
     /// Codec id of the first record of table (an array of CodecTag ended by codec id 0) whose
     /// FourCC is fourcc; 0 when no record has it.

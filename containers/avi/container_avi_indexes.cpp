@@ -365,9 +365,9 @@ int ContainerAVI::parseIndex(quint64 offset, uint size, bool follow)
         beginGroup(p, entrySize, QStringLiteral("index_entry"), qint64(i));
         if (indexType == IndexOfIndexes) {
             if (within(0, 8))
-                addField(p, 8, QStringLiteral("qwOffset"), unsignedNumber(e.u64le(0)));
+                addField(p, 8, QStringLiteral("qwOffset"), offsetNumber(e.u64le(0)));
             if (within(8, 4))
-                addField(p + 8, 4, QStringLiteral("dwSize"), unsignedNumber(e.u32le(8)));
+                addField(p + 8, 4, QStringLiteral("dwSize"), offsetNumber(e.u32le(8)));
             if (within(12, 4))
                 addField(p + 12, 4, QStringLiteral("dwDuration"), unsignedNumber(e.u32le(12)), timeAt(e.u32le(12)));
             const quint64 target = e.u64le(0);
@@ -382,11 +382,11 @@ int ContainerAVI::parseIndex(quint64 offset, uint size, bool follow)
             const quint32 chunkOffset = e.u32le(0);
             const quint32 chunkSize = e.u32le(4);
             if (within(0, 4))
-                addField(p, 4, QStringLiteral("dwOffset"), unsignedNumber(chunkOffset),
+                addField(p, 4, QStringLiteral("dwOffset"), offsetNumber(chunkOffset),
                          QString::number(baseOffset + chunkOffset));
             // Bit 31 of the size is set for a chunk that is not a key frame.
             if (within(4, 4))
-                addField(p + 4, 4, QStringLiteral("dwSize"), unsignedNumber(chunkSize),
+                addField(p + 4, 4, QStringLiteral("dwSize"), offsetNumber(chunkSize),
                          QString::number(chunkSize & 0x7FFFFFFFu)
                              + ((chunkSize & 0x80000000u) ? QString() : QStringLiteral(" (Key frame)")));
         }

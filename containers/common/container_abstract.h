@@ -12,6 +12,7 @@
 
 #include <deque>
 #include <functional>
+#include <type_traits>
 #include <vector>
 
 class ContainerDriver;
@@ -65,6 +66,10 @@ public:
 
     explicit ContainerAbstract(QObject *parent = nullptr);
     ~ContainerAbstract() override;
+
+    /// The keys of the option string this format has no use for; the engine refuses a string
+    /// that gives one of them.
+    virtual QStringList unusedOptions() const { return {}; }
 
 protected:
     virtual int verifyContainerFormat(const QString &fileName) = 0;
@@ -173,6 +178,20 @@ protected:
     bool showUnknown = true;
     int numberBase = 10;
     int valueBase = 10;
+
+    /// A field value in the value base; a size or an offset in the number base.
+    template <class Integer>
+    QString valueNumber(Integer value) const
+    {
+        static_assert(std::is_integral_v<Integer>);
+        return QString::number(value, valueBase);
+    }
+    template <class Integer>
+    QString offsetNumber(Integer value) const
+    {
+        static_assert(std::is_integral_v<Integer>);
+        return QString::number(value, numberBase);
+    }
 
     QList<StreamRecord> streams;
     QList<quint64> frameCounters;

@@ -1,7 +1,5 @@
 #include "parse_options.h"
 
-#include <QStringList>
-
 namespace {
 
 bool parseBase(const QString &key, const QString &value, int *base, QString *error)
@@ -43,8 +41,11 @@ bool ParseOptions::fromString(const QString &text, ParseOptions *options, QStrin
         bool ok = true;
         if (key == QLatin1String("display_limit")) {
             result.displayLimit = value.toULongLong(&ok);
+            ok = ok && result.displayLimit <= maxDisplayLimit;
             if (!ok)
-                *error = QStringLiteral("option display_limit: \"%1\" is not a byte count").arg(value);
+                *error = QStringLiteral("option display_limit: \"%1\" is not a byte count from 0 to %2")
+                             .arg(value)
+                             .arg(maxDisplayLimit);
         } else if (key == QLatin1String("show_junk")) {
             ok = parseFlag(key, value, &result.showJunk, error);
         } else if (key == QLatin1String("show_unknown")) {
@@ -59,6 +60,7 @@ bool ParseOptions::fromString(const QString &text, ParseOptions *options, QStrin
         }
         if (!ok)
             return false;
+        result.given << key;
     }
     *options = result;
     return true;

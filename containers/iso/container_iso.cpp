@@ -424,7 +424,8 @@ int ContainerIso::walkBoxes(quint64 begin)
 
 int ContainerIso::parseJunk(quint64 offset, quint64 size)
 {
-    addField(offset, size, QStringLiteral("data"), QString());
+    // The filler's bytes are rendered only when asked for; the field covers it all either way.
+    addField(offset, size, QStringLiteral("data"), showJunk ? toPrintable(readAt(offset, qMin(displayLimit, size))) : QString());
     return Status::Success;
 }
 

@@ -459,7 +459,7 @@ int ContainerMKV::reportUnsigned(ElementMKV *element, quint64 *value)
 {
     const int status = readInteger(element, value);
     if (status == Status::Success)
-        addField(element->dataOffset, element->dataSize, QStringLiteral("value"), QString::number(*value),
+        addField(element->dataOffset, element->dataSize, QStringLiteral("value"), valueNumber(*value),
                  enumLabel(m_currentId, *value));
     return status;
 }
@@ -470,7 +470,7 @@ int ContainerMKV::reportValueSInteger(ElementMKV *element)
     const int status = readSigned(element, &value);
     if (status != Status::Success)
         return status;
-    addValue(element, QString::number(value));
+    addValue(element, valueNumber(value));
     return Status::Success;
 }
 

@@ -288,6 +288,10 @@ private:
     quint64 m_trackType = 0;
     int m_entryStream = -1;                 ///< stream of the TrackEntry being walked, or -1
     quint64 m_timecodeScale = 1000000;      ///< nanoseconds per tick of the segment's timestamps
+    /// Blocks of tracks not described yet, held back until their TrackEntry comes.
     QHash<quint64, std::vector<PendingFrame>> m_pending;
+    static constexpr size_t pendingBlockLimit = 1 << 20;
+    size_t m_pendingBlocks = 0;
+    bool m_pendingLimitNoted = false;
     GroupBlock m_groupBlock;
 };

@@ -96,7 +96,7 @@ int ContainerMKV::parseTrackType(ElementMKV *element)
     const int status = readInteger(element, &type);
     if (status != Status::Success)
         return status;
-    addField(element->dataOffset, element->dataSize, QStringLiteral("value"), QString::number(type),
+    addField(element->dataOffset, element->dataSize, QStringLiteral("value"), valueNumber(type),
              trackTypeName(type), trackTypeName(type));
     const int stream = currentStream();
     if (stream >= 0)
@@ -122,6 +122,7 @@ void ContainerMKV::completeTrack(quint64 number)
         return;
     const std::vector<PendingFrame> blocks = std::move(pending.value());
     m_pending.erase(pending);
+    m_pendingBlocks -= blocks.size();
     // The entry's DefaultDuration may follow the number and type that complete it.
     if (size_t(stream) >= m_defaultDurations.size() || m_defaultDurations[size_t(stream)] == 0)
         setDefaultDuration(stream, entryDefaultDuration());
@@ -174,7 +175,7 @@ int ContainerMKV::parseDefaultDuration(ElementMKV *element)
     const int status = readInteger(element, &duration);
     if (status != Status::Success)
         return status;
-    addField(element->dataOffset, element->dataSize, QStringLiteral("value"), QString::number(duration),
+    addField(element->dataOffset, element->dataSize, QStringLiteral("value"), valueNumber(duration),
              duration <= quint64(std::numeric_limits<qint64>::max()) ? nanosecondsText(qint64(duration)) : QString());
     const int stream = currentStream();
     if (stream < 0)
@@ -219,7 +220,7 @@ int ContainerMKV::parseDisplayUnit(ElementMKV *element)
     quint64 unit = 0;
     const int status = readInteger(element, &unit);
     if (status == Status::Success)
-        addValue(element, QString::number(unit), displayUnitName(unit));
+        addValue(element, valueNumber(unit), displayUnitName(unit));
     return status;
 }
 
@@ -254,9 +255,9 @@ int ContainerMKV::parseBlock(ElementMKV *element)
     const uchar flags = uchar(header[2]);
     const qint16 relative = qFromBigEndian<qint16>(header);
     const qint64 time = qint64(m_clusterTime + quint64(qint64(relative)));
-    addField(d, length, QStringLiteral("TrackNumber"), QString::number(track));
-    addField(d + length, 2, QStringLiteral("Timecode"), QString::number(relative), ticksText(double(time)));
-    addField(d + length + 2, 1, QStringLiteral("Flags"), QString::number(flags), QString(),
+    addField(d, length, QStringLiteral("TrackNumber"), valueNumber(track));
+    addField(d + length, 2, QStringLiteral("Timecode"), valueNumber(relative), ticksText(double(time)));
+    addField(d + length + 2, 1, QStringLiteral("Flags"), valueNumber(flags), QString(),
              m_flagTexts.at(flags));
     if (end - d < headerSize) {
         // The walker noted a block cut by its parent; here the block is too small for its header.
@@ -438,13 +439,13 @@ int ContainerMKV::reportLaces(quint64 begin, quint64 size, uchar lacing)
     const quint64 readable = begin + fit(begin, size);
     beginGroup(begin, readable - begin, QStringLiteral("data"), -1);
     if (laces.frames > 0)
-        addField(begin, 1, QStringLiteral("LaceCount"), QString::number(laces.frames - 1),
+        addField(begin, 1, QStringLiteral("LaceCount"), valueNumber(laces.frames - 1),
                  laces.frames == 1 ? QStringLiteral("1 frame") : QStringLiteral("%1 frames").arg(laces.frames));
     for (int i = 0; i < laces.sizes; ++i) {
         const LaceSize &lace = laces.size[i];
         // An EBML difference shows the size it gives.
         const bool difference = lacing == EbmlLacing && i > 0;
-        addField(lace.offset, lace.length, QStringLiteral("LaceSize"), QString::number(lace.stored),
+        addField(lace.offset, lace.length, QStringLiteral("LaceSize"), valueNumber(lace.stored),
                  difference ? QString::number(lace.size) : QString(), QString(), i);
     }
     for (int i = 0; i < laces.whole && laces.frame[i].offset + laces.frame[i].size <= readable; ++i)
@@ -501,7 +502,7 @@ int ContainerMKV::parseClusterTimestamp(ElementMKV *element)
     if (status != Status::Success)
         return status;
     m_clusterTime = timestamp;
-    addField(element->dataOffset, element->dataSize, QStringLiteral("value"), QString::number(timestamp),
+    addField(element->dataOffset, element->dataSize, QStringLiteral("value"), valueNumber(timestamp),
              ticksText(double(timestamp)));
     return Status::Success;
 }
@@ -514,7 +515,7 @@ int ContainerMKV::parseBlockDuration(ElementMKV *element)
         return status;
     if (m_groupBlock.open)
         m_groupBlock.duration = duration;
-    addField(element->dataOffset, element->dataSize, QStringLiteral("value"), QString::number(duration),
+    addField(element->dataOffset, element->dataSize, QStringLiteral("value"), valueNumber(duration),
              ticksText(double(duration)));
     return Status::Success;
 }
@@ -544,10 +545,19 @@ void ContainerMKV::finishGroupBlock()
 void ContainerMKV::blockFrames(quint64 track, const PendingFrame &block, bool lacesRead)
 {
     const auto stream = m_trackStreams.constFind(track);
-    if (stream == m_trackStreams.constEnd())
-        m_pending[track].push_back(block);
-    else
+    if (stream != m_trackStreams.constEnd()) {
         registerBlockFrames(stream.value(), block, lacesRead);
+        return;
+    }
+    if (m_pendingBlocks < pendingBlockLimit) {
+        ++m_pendingBlocks;
+        m_pending[track].push_back(block);
+    } else if (!m_pendingLimitNoted) {
+        m_pendingLimitNoted = true;
+        addNote(QStringLiteral("%1 blocks came before the TrackEntry of their track: the frames of this block and of "
+                               "later blocks of undescribed tracks are not listed.")
+                    .arg(pendingBlockLimit));
+    }
 }
 
 // The frames of a block share its duration as the laces of a block do in ffmpeg: frame n of N

@@ -96,7 +96,7 @@ int ContainerMKV::parseDate(ElementMKV *element)
         --seconds;
     }
     const QDateTime date = QDateTime(QDate(2001, 1, 1), QTime(0, 0), QTimeZone::utc()).addSecs(seconds);
-    addField(element->dataOffset, element->dataSize, QStringLiteral("value"), QString::number(nanoseconds),
+    addField(element->dataOffset, element->dataSize, QStringLiteral("value"), valueNumber(nanoseconds),
              date.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.")) + fraction(rest) + QStringLiteral(" UTC"));
     return Status::Success;
 }
@@ -107,7 +107,7 @@ int ContainerMKV::parseNanoseconds(ElementMKV *element)
     const int status = readInteger(element, &value);
     if (status != Status::Success)
         return status;
-    addField(element->dataOffset, element->dataSize, QStringLiteral("value"), QString::number(value),
+    addField(element->dataOffset, element->dataSize, QStringLiteral("value"), valueNumber(value),
              value <= quint64(std::numeric_limits<qint64>::max()) ? nanosecondsText(qint64(value)) : QString());
     return Status::Success;
 }
@@ -118,7 +118,7 @@ int ContainerMKV::parseSignedNanoseconds(ElementMKV *element)
     const int status = readSigned(element, &value);
     if (status != Status::Success)
         return status;
-    addField(element->dataOffset, element->dataSize, QStringLiteral("value"), QString::number(value),
+    addField(element->dataOffset, element->dataSize, QStringLiteral("value"), valueNumber(value),
              nanosecondsText(value));
     return Status::Success;
 }
@@ -128,7 +128,7 @@ int ContainerMKV::parseTicks(ElementMKV *element)
     quint64 value = 0;
     const int status = readInteger(element, &value);
     if (status == Status::Success)
-        addField(element->dataOffset, element->dataSize, QStringLiteral("value"), QString::number(value),
+        addField(element->dataOffset, element->dataSize, QStringLiteral("value"), valueNumber(value),
                  ticksText(double(value)));
     return status;
 }
@@ -139,7 +139,7 @@ int ContainerMKV::parseSignedTicks(ElementMKV *element)
     const int status = readSigned(element, &value);
     if (status != Status::Success)
         return status;
-    addField(element->dataOffset, element->dataSize, QStringLiteral("value"), QString::number(value),
+    addField(element->dataOffset, element->dataSize, QStringLiteral("value"), valueNumber(value),
              ticksText(double(value)));
     return Status::Success;
 }
@@ -199,7 +199,7 @@ int ContainerMKV::parseSegmentPosition(ElementMKV *element)
     const bool inside = value < size && m_segmentData < size - value;
     const quint64 offset = m_segmentData + value;
     const Target target = inside ? elementAt(offset) : Target();
-    addField(element->dataOffset, element->dataSize, QStringLiteral("value"), QString::number(value),
+    addField(element->dataOffset, element->dataSize, QStringLiteral("value"), offsetNumber(value),
              inside ? targetText(offset, target)
                     : QStringLiteral("past the end of the file"));
     if (m_currentId == cueClusterPositionId)
@@ -227,7 +227,7 @@ int ContainerMKV::parseCueRelativePosition(ElementMKV *element)
         const quint64 offset = m_cueCluster + value;
         readable = targetText(offset, elementAt(offset));
     }
-    addField(element->dataOffset, element->dataSize, QStringLiteral("value"), QString::number(value), readable);
+    addField(element->dataOffset, element->dataSize, QStringLiteral("value"), offsetNumber(value), readable);
     return Status::Success;
 }
 
@@ -251,7 +251,7 @@ int ContainerMKV::parseFlag(ElementMKV *element)
     quint64 value = 0;
     const int status = readInteger(element, &value);
     if (status == Status::Success)
-        addField(element->dataOffset, element->dataSize, QStringLiteral("value"), QString::number(value),
+        addField(element->dataOffset, element->dataSize, QStringLiteral("value"), valueNumber(value),
                  value == 0 ? QStringLiteral("no") : value == 1 ? QStringLiteral("yes") : QString());
     return status;
 }

@@ -107,6 +107,10 @@ void TestAviProbe::skippedRuns_data()
     QTest::newRow("one zero") << QByteArray(1, '\0') << true << qint64(1);
     QTest::newRow("zeros") << QByteArray(longRun, '\0') << true << qint64(longRun);
     QTest::newRow("0xFF filler") << QByteArray(longRun, '\xFF') << true << qint64(longRun);
+    // Text filler ends in a zero here: its last spaces would make an id with the next chunk's.
+    QTest::newRow("spaces") << QByteArray(longRun - 1, ' ').append('\0') << true << qint64(longRun);
+    QTest::newRow("text") << QByteArray("lorem ipsum dolor sit amet 0123456789\0", 38).repeated(longRun / 38) << true
+                          << qint64(longRun / 38 * 38);
     QTest::newRow("zeros to the end of the list") << QByteArray(longRun, '\0') << false << qint64(longRun);
     // An unknown chunk whose claim, inside the list, covers the next known one: the walk picks
     // up at the known chunk, and what lies before it belongs to nothing.

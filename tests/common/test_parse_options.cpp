@@ -31,6 +31,9 @@ private slots:
         QCOMPARE(options.showUnknown, false);
         QCOMPARE(options.numberBase, 16);
         QCOMPARE(options.valueBase, 2);
+        QCOMPARE(options.given, (QStringList{QStringLiteral("display_limit"), QStringLiteral("show_junk"),
+                                             QStringLiteral("show_unknown"), QStringLiteral("number_base"),
+                                             QStringLiteral("value_base")}));
     }
 
     void badOptionsAreRefusedAndLeaveTheOptionsAlone_data()
@@ -42,7 +45,9 @@ private slots:
         QTest::newRow("flag") << "show_junk=yes" << "option show_junk: \"yes\" is not 0 or 1";
         QTest::newRow("base 1") << "number_base=1" << "option number_base: \"1\" is not a number base from 2 to 36";
         QTest::newRow("base 37") << "value_base=37" << "option value_base: \"37\" is not a number base from 2 to 36";
-        QTest::newRow("limit") << "display_limit=-1" << "option display_limit: \"-1\" is not a byte count";
+        QTest::newRow("limit") << "display_limit=-1" << "option display_limit: \"-1\" is not a byte count from 0 to 1048576";
+        QTest::newRow("limit past 1 MiB") << "display_limit=1048577"
+                                          << "option display_limit: \"1048577\" is not a byte count from 0 to 1048576";
     }
     void badOptionsAreRefusedAndLeaveTheOptionsAlone()
     {

@@ -148,6 +148,11 @@ private slots:
         QTest::newRow("missing") << QByteArray() << "" << QString() << int(Parser::CannotOpenFile);
         QTest::newRow("directory") << QByteArray() << "." << QString() << int(Parser::CannotOpenFile);
         QTest::newRow("bad option") << ToyFile::sample() << "a.toy" << "show_junk=2" << int(Parser::BadOption);
+        QTest::newRow("option the format has no use for")
+            << ToyFile::sample() << "a.toy" << "number_base=16" << int(Parser::BadOption);
+        ByteBuilder outOfMemory;
+        ToyFile::record(outOfMemory.text("KTOY"), 'M');
+        QTest::newRow("out of memory") << outOfMemory.bytes() << "a.toy" << QString() << int(Parser::AnalysisFailed);
     }
     void failuresLeaveNoConnection()
     {

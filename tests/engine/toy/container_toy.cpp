@@ -4,6 +4,7 @@
 #include "status.h"
 
 #include <cstdio>
+#include <new>
 
 ContainerToy::ContainerToy() = default;
 
@@ -107,6 +108,8 @@ int ContainerToy::parseRecord(quint64 start, quint64 end, quint64 *size)
     case 'S':
         *size = 0;
         return Status::Success;
+    case 'M':
+        throw std::bad_alloc();
     case 'X':
         beginGroup(start, *size, QStringLiteral("broken"), -1);
         addNote(QStringLiteral("The record ends early."));
@@ -117,6 +120,11 @@ int ContainerToy::parseRecord(quint64 start, quint64 end, quint64 *size)
         endGroup();
         return Status::Success;
     }
+}
+
+QStringList ContainerToy::unusedOptions() const
+{
+    return {QStringLiteral("number_base")};
 }
 
 void ContainerToy::finalizeParsing()

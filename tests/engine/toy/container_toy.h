@@ -13,10 +13,13 @@
 ///       'E' numbered entries: one element per payload byte, index = its position
 ///       'S' a record that the parser claims to consume nothing of (to stall the walk)
 ///       'X' a record the parser fails on: it reports what it has and returns status 5
+///       'M' a record whose parse runs out of memory
+/// The toy format has no use for the number_base option.
 class ContainerToy : public ContainerAbstract
 {
 public:
     ContainerToy();
+    QStringList unusedOptions() const override;
 
 protected:
     int verifyContainerFormat(const QString &fileName) override;
