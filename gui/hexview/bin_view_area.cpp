@@ -54,6 +54,12 @@ void BinViewArea::closeFile()
     updateScrollRange();
 }
 
+void BinViewArea::fileChanged()
+{
+    m_file->markChanged();
+    viewport()->update();
+}
+
 void BinViewArea::setBytesPerLine(int bytes_per_line)
 {
     m_layout.setBytesPerLine(bytes_per_line);
@@ -97,7 +103,7 @@ void BinViewArea::paintEvent(QPaintEvent *)
 {
     QPainter painter(viewport());
     painter.fillRect(viewport()->rect(), palette().brush(QPalette::Base));
-    if (!m_file->isFileOpen() || m_lineHeight == 0)
+    if (!m_file->isFileOpen() || m_lineHeight == 0 || m_file->checkForChange())
         return;
     const qint64 first = m_topLine;
     const qint64 last = m_layout.endLine(first);

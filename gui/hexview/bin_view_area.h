@@ -16,7 +16,8 @@ class QPainter;
 /// highlight colours); painting never lays out text. The file is read through a CachedFile, so
 /// nothing is ever allocated by the size of the file. The top line is kept as a 64-bit line
 /// number; the scroll bar stands for it in proportion when a file has more lines than an int
-/// can count.
+/// can count. Once the file changes on disk the view goes blank rather than show bytes that are
+/// no longer there.
 class BinViewArea : public QAbstractScrollArea
 {
     Q_OBJECT
@@ -50,6 +51,9 @@ public slots:
     bool openFile(const QString &file_name);
     /// Closes the file if one is open; the view becomes empty.
     void closeFile();
+    /// Shows no bytes of the open file, which changed on disk, until the next openFile(). The
+    /// view also finds this out by itself before it paints.
+    void fileChanged();
     /// Sets the bytes per line (rounded down to a multiple of 4, kept within 4 .. 32).
     void setBytesPerLine(int bytes_per_line);
     /// Sets the font's point size (kept within 6 .. 20) and rebuilds the glyph strips.

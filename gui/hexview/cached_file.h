@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QFile>
 #include <QString>
 
@@ -9,6 +10,10 @@
 /// A read outside the window moves it: forwards it is placed a quarter of its size behind the
 /// requested bytes, backwards three quarters behind them, so scrolling in either direction reads
 /// each part of the file from disk once per window span and at most twice in all.
+///
+/// Once the file on disk is seen to differ from the one opened (its size or modification time,
+/// looked up by name, so a file replaced by a rename counts), nothing more is read: the cached
+/// bytes belong to a file that is gone, and the new one was not what the caller opened.
 class CachedFile : public QFile
 {
     Q_OBJECT
@@ -26,8 +31,16 @@ public:
     void closeFile();
     bool isFileOpen() const { return m_open; }
 
-    /// Up to count bytes at position; fewer at the end of the file, none past it.
+    /// Up to count bytes at position; fewer at the end of the file, none past it, and none at all
+    /// once the file changed on disk.
     QByteArray readAt(qint64 position, qint64 count);
+
+    /// Compares the file on disk with the one opened; once they differ, drops the cache and
+    /// returns true until the next openFile().
+    bool checkForChange();
+    /// Treats the open file as changed on disk, as checkForChange() does when it finds it so.
+    void markChanged();
+    bool hasChanged() const { return m_changed; }
 
     /// Size of the open file; -1 when closed.
     qint64 fileSize() const { return m_fileSize; }
@@ -52,6 +65,8 @@ private:
     int m_cacheCapacity = 0;
     QString m_errorText;
     bool m_open = false;
+    bool m_changed = false;
+    QDateTime m_modified;
     qint64 m_diskBytesRead = 0;
     qint64 m_diskReads = 0;
 };

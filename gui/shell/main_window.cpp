@@ -4,6 +4,7 @@
 #include "app_settings.h"
 #include "bin_view_area.h"
 #include "bin_view_widget.h"
+#include "file_change_watcher.h"
 #include "media_info_process.h"
 #include "plugins.h"
 #include "progress_dialog.h"
@@ -16,7 +17,9 @@
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFrame>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QImage>
 #include <QLabel>
 #include <QMenuBar>
@@ -25,8 +28,11 @@
 #include <QScreen>
 #include <QSettings>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QStyle>
 #include <QTextEdit>
+#include <QToolButton>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -69,7 +75,7 @@ void showError(QWidget *parent, const QString &text)
 
 } // namespace
 
-MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), fileWatcher(new FileChangeWatcher(this))
 {
     setWindowTitle(tr("Kestrune"));
 
@@ -84,7 +90,15 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     splitter->addWidget(binViewWidget);
     splitter->addWidget(sqlTreeWidget);
     createMenus();
-    setCentralWidget(splitter);
+    auto *central = new QWidget;
+    auto *column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(createChangeBar());
+    column->addWidget(splitter, 1);
+    setCentralWidget(central);
+    // Made now, so that the views do not shift when the first message comes.
+    statusBar();
 
     const QRect available = availableDesktop();
     resize(available.size() * 8 / 10);
@@ -95,6 +109,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     loadSettings();
     connect(sqlTreeWidget, SIGNAL(clicked(const QModelIndex &, bool)),
             this, SLOT(treeClicked(const QModelIndex &, bool)));
+    connect(fileWatcher, &FileChangeWatcher::changed, this, &MainWindow::fileChangedOnDisk);
+    connect(reloadAction, &QAction::triggered, this, &MainWindow::reloadFile);
+    connect(dismissAction, &QAction::triggered, changeBar, &QWidget::hide);
 }
 
 MainWindow::~MainWindow()
@@ -117,6 +134,32 @@ void MainWindow::collectContainerFilters()
         containerMasks.removeDuplicates();
         containerMasks.sort();
     }
+}
+
+QWidget *MainWindow::createChangeBar()
+{
+    auto *bar = new QFrame;
+    bar->setFrameShape(QFrame::StyledPanel);
+    bar->setAutoFillBackground(true);
+    bar->setBackgroundRole(QPalette::ToolTipBase);
+    bar->setForegroundRole(QPalette::ToolTipText);
+    auto *row = new QHBoxLayout(bar);
+    auto *icon = new QLabel;
+    const int iconSize = style()->pixelMetric(QStyle::PM_SmallIconSize);
+    icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(iconSize));
+    row->addWidget(icon);
+    row->addWidget(new QLabel(tr("The file changed on disk. The tree shows it as it was when opened; "
+                                 "reload it to see it as it is now.")), 1);
+    reloadAction = new QAction(tr("Reload"), bar);
+    dismissAction = new QAction(tr("Dismiss"), bar);
+    for (QAction *action : {reloadAction, dismissAction}) {
+        auto *button = new QToolButton;
+        button->setDefaultAction(action);
+        row->addWidget(button);
+    }
+    bar->hide();
+    changeBar = bar;
+    return bar;
 }
 
 QAction *MainWindow::addMenuAction(QMenu *menu, const QString &text, QObject *receiver, const char *slot,
@@ -216,8 +259,38 @@ void MainWindow::about()
     dialog.exec();
 }
 
+void MainWindow::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    // Another program may have written the file while this window was in the background.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        fileWatcher->check();
+}
+
+void MainWindow::fileChangedOnDisk()
+{
+    binViewWidget->binViewArea()->fileChanged();
+    statusBar()->showMessage(tr("The file changed on disk"));
+    changeBar->show();
+}
+
+void MainWindow::hideFileChange()
+{
+    changeBar->hide();
+    statusBar()->clearMessage();
+}
+
+void MainWindow::reloadFile()
+{
+    const QString fileName = fileWatcher->path();
+    if (!fileName.isEmpty())
+        openFile(fileName);
+}
+
 void MainWindow::closeFile()
 {
+    fileWatcher->stop();
+    hideFileChange();
     setWindowTitle(tr("Kestrune"));
     binViewWidget->binViewArea()->closeFile();
     sqlTreeWidget->closeDatabase();
@@ -245,10 +318,14 @@ void MainWindow::openContainer()
     if (fileName.isEmpty())
         return;
 
-    closeFile();
     settings.setValue(QLatin1String(pathKey), fileName);
     settings.setValue(QLatin1String(filterKey), selectedFilter);
+    openFile(fileName);
+}
 
+void MainWindow::openFile(const QString &fileName)
+{
+    closeFile();
     QFileInfo info(fileName);
     if (!info.exists()) {
         showError(this, tr("File does not exists."));
@@ -269,13 +346,20 @@ void MainWindow::openContainer()
         return;
     }
 
-    binViewWidget->binViewArea()->closeFile();
-    sqlTreeWidget->closeDatabase();
+    // Watched from before the parse, so that a change while it runs is told too.
+    fileWatcher->watch(fileName);
     if (sqlTreeWidget->analyzeFile(fileName, QString()) != 0) {
-        showError(this, tr("File analyzing failed. File is corrupted or has an unknown format."));
+        fileWatcher->stop();
+        hideFileChange();
+        // A file too large for this machine's memory is not a damaged one.
+        showError(this, sqlTreeWidget->analysisError().contains(QLatin1String("out of memory"))
+                            ? tr("File analyzing failed. There is not enough memory for the elements of this file.")
+                            : tr("File analyzing failed. File is corrupted or has an unknown format."));
         return;
     }
     binViewWidget->binViewArea()->openFile(fileName);
+    if (!changeBar->isHidden())
+        binViewWidget->binViewArea()->fileChanged();
     setWindowTitle(tr("Kestrune") + tr(" [%1]").arg(info.fileName()));
     runMediaInfo(fileName);
 }

@@ -4,6 +4,7 @@
 #include <QStringList>
 
 class BinViewWidget;
+class FileChangeWatcher;
 class QAction;
 class QMenu;
 class QModelIndex;
@@ -12,7 +13,8 @@ class SqlTreeWidget;
 
 /// The program's window: the hex view on the left, the element tree on the right, the "File"
 /// and "Help" menus, and the road from choosing a file to its tree, hex view and MediaInfo
-/// report.
+/// report. A change of the open file on disk is told in the status bar and in a bar above the
+/// views that offers to reload it.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -29,6 +31,10 @@ public:
     QTextEdit *mediaInfoView() const { return mediaInfoWindow; }
     QAction *viewMediaInfoMenuAction() const { return viewMediaInfoAction; }
     QAction *closeMenuAction() const { return closeAction; }
+    /// The bar that tells of a change of the open file on disk; hidden while there is none.
+    QWidget *fileChangedBar() const { return changeBar; }
+    QAction *reloadBarAction() const { return reloadAction; }
+    QAction *dismissBarAction() const { return dismissAction; }
     /// One file-dialog name filter per container plug-in, sorted.
     const QStringList &nameFilters() const { return containerFilters; }
     /// Every file mask of every plug-in, once each, sorted.
@@ -47,11 +53,21 @@ public slots:
     void loadSettings();
     void properties();
     void openContainer();
+    /// Opens fileName as the open dialog's choice would: checks, parse, hex view, MediaInfo.
+    void openFile(const QString &fileName);
+    /// Opens the open file again, as it now is on disk.
+    void reloadFile();
     void viewMediaInfoOutput();
     void closeFile();
     void about();
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
+    void fileChangedOnDisk();
+    void hideFileChange();
+    QWidget *createChangeBar();
     void collectContainerFilters();
     void createMenus();
     QAction *addMenuAction(QMenu *menu, const QString &text, QObject *receiver, const char *slot,
@@ -64,6 +80,10 @@ private:
     QTextEdit *mediaInfoWindow = nullptr;
     QAction *viewMediaInfoAction = nullptr;
     QAction *closeAction = nullptr;
+    FileChangeWatcher *fileWatcher;
+    QWidget *changeBar = nullptr;
+    QAction *reloadAction = nullptr;
+    QAction *dismissAction = nullptr;
     QStringList containerFilters;
     QStringList containerMasks;
     QString mediaInfoProgram;

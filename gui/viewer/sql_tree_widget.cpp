@@ -160,12 +160,14 @@ int SqlTreeWidget::analyzeFile(const QString &fileName, const QString &engineOpt
     dialog.exec();
 
     const int result = watcher.future().result();
+    m_analysisError.clear();
     QSqlDatabase *connection = result == 0 ? parser->getConnection() : nullptr;
     if (connection) {
         database->setDatabase(connection);
         resetView();
         return 0;
     }
+    m_analysisError = parser->errorString();
     delete parser;
     parser = nullptr;
     resetView();

@@ -38,6 +38,8 @@ public:
     /// database it yields. 0 on success; -1 otherwise, with the tree left empty. engineOption is
     /// handed to the engine unchanged.
     int analyzeFile(const QString &fileName, const QString &engineOption);
+    /// The engine's message of the last analysis that failed; empty after one that worked.
+    QString analysisError() const { return m_analysisError; }
 
     SqlTree *sqlTree() const { return tree; }
     SqlTreeHeader *sqlTreeHeader() const;
@@ -54,6 +56,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    QString m_analysisError;
     SqlTree *tree = nullptr;
     QScrollBar *scroll_bar = nullptr;
     int page_rows = 0;

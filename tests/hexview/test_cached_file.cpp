@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdio>
 #include <limits>
 
 namespace {
@@ -33,6 +34,8 @@ private slots:
     void readBounds_data();
     void readBounds();
     void shrunkFile();
+    void changedFile_data();
+    void changedFile();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -156,13 +159,53 @@ void TestCachedFile::readBounds()
 
 void TestCachedFile::shrunkFile()
 {
-    // A file cut short behind the view's back: reads that find nothing give nothing.
+    // A file cut short behind the view's back: reads that find nothing give nothing, and the
+    // bytes that are left are not shown as if they were the file that was opened.
     const QString path = write(QStringLiteral("shrinking.bin"), pattern(0, 200000));
     CachedFile file;
     QVERIFY(file.openFile(path));
     QVERIFY(QFile::resize(path, 10000));
     QVERIFY(file.readAt(150000, 16).isEmpty());
-    QCOMPARE(file.readAt(9990, 16), pattern(9990, 10));
+    QVERIFY(file.hasChanged());
+    QVERIFY(file.readAt(9990, 16).isEmpty());
+}
+
+void TestCachedFile::changedFile_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("changed");
+    QTest::newRow("untouched") << "" << false;
+    QTest::newRow("truncated") << "truncate" << true;
+    QTest::newRow("rewritten, same size") << "rewrite" << true;
+    QTest::newRow("replaced by a rename") << "rename" << true;
+}
+
+void TestCachedFile::changedFile()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, changed);
+    const QString path = write(QStringLiteral("changing.bin"), pattern(0, 1000));
+    CachedFile file;
+    QVERIFY(file.openFile(path));
+    const QDateTime opened = file.fileTime(QFileDevice::FileModificationTime);
+    if (change == "truncate") {
+        QVERIFY(QFile::resize(path, 10));
+    } else if (change == "rewrite") {
+        QFile rewritten(path);
+        QVERIFY(rewritten.open(QIODevice::ReadWrite));
+        rewritten.write(pattern(7, 1000));
+        rewritten.flush();
+        QVERIFY(rewritten.setFileTime(opened.addSecs(2), QFileDevice::FileModificationTime));
+    } else if (change == "rename") {
+        QVERIFY(std::rename(qPrintable(write(QStringLiteral("other.bin"), pattern(3, 900))), qPrintable(path)) == 0);
+    }
+    // The first bytes are in the cache; they are not given once the file is seen to differ.
+    QCOMPARE(file.checkForChange(), changed);
+    QCOMPARE(file.readAt(0, 16), changed ? QByteArray() : pattern(0, 16));
+    QCOMPARE(file.readAt(800, 16).isEmpty(), changed);
+    QVERIFY(file.openFile(path));
+    QVERIFY(!file.checkForChange());
+    QCOMPARE(file.readAt(0, 4).size(), 4);
 }
 
 QTEST_GUILESS_MAIN(TestCachedFile)

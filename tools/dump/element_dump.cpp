@@ -1,8 +1,8 @@
 #include "element_dump.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
+#include "element_cursor.h"
+#include "json_stream_writer.h"
+
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -10,31 +10,6 @@
 #include <vector>
 
 namespace {
-
-const char elementsSql[] =
-    "SELECT elements.id, elements.level, dictionary.name, elements.offset, elements.size,"
-    " elements.raw_value, elements.hrf_value, elements_seq_num.seq_num FROM elements"
-    " LEFT JOIN dictionary ON elements.name_id = dictionary.id"
-    " LEFT JOIN elements_seq_num ON elements.id = elements_seq_num.id ORDER BY elements.id";
-
-struct Row
-{
-    qint64 id;
-    int level;
-    QString name;
-    qint64 offset;
-    qint64 size;
-    QString value;
-    QString readable;
-    QVariant index;
-};
-
-Row readRow(const QSqlQuery &query)
-{
-    return {query.value(0).toLongLong(), query.value(1).toInt(), query.value(2).toString(),
-            query.value(3).toLongLong(), query.value(4).toLongLong(), query.value(5).toString(),
-            query.value(6).toString(), query.value(7)};
-}
 
 // Bytes, or bytes, ":" and the leftover bits.
 QString bitText(qint64 bits)
@@ -55,31 +30,44 @@ QString oneLine(QString text)
     return text.replace(QLatin1Char('\n'), QLatin1Char(' '));
 }
 
+// Finishes the open elements below depth, the innermost first: the end of its children, then
+// its fields.
+void closeElements(JsonStreamWriter &json, std::vector<ElementCursor::Row> &path, size_t depth)
+{
+    while (path.size() > depth) {
+        const ElementCursor::Row &row = path.back();
+        json.endArray();
+        json.key(u"description");
+        json.value(row.description);
+        json.key(u"id");
+        json.value(row.id);
+        json.key(u"index");
+        if (row.index.isNull())
+            json.nullValue();
+        else
+            json.value(row.index.toLongLong());
+        json.key(u"name");
+        json.value(row.name);
+        json.key(u"note");
+        json.value(row.note);
+        json.key(u"offset_bits");
+        json.value(row.offset);
+        json.key(u"readable");
+        json.value(row.readable);
+        json.key(u"size_bits");
+        json.value(row.size);
+        json.key(u"value");
+        json.value(row.value);
+        json.endObject();
+        path.pop_back();
+    }
+}
+
 } // namespace
 
 ElementDump::ElementDump(const QSqlDatabase &db, const QString &fileName, const QString &containerName)
     : m_db(db), m_fileName(fileName), m_containerName(containerName)
 {
-}
-
-bool ElementDump::loadTexts()
-{
-    QSqlQuery query(m_db);
-    if (!query.exec(QStringLiteral("SELECT id, description FROM descriptions"))) {
-        m_error = query.lastError().text();
-        return false;
-    }
-    while (query.next())
-        m_descriptions.insert(query.value(0).toLongLong(), query.value(1).toString());
-    if (!query.exec(QStringLiteral("SELECT id, note FROM notes ORDER BY rowid"))) {
-        m_error = query.lastError().text();
-        return false;
-    }
-    while (query.next()) {
-        QString &note = m_notes[query.value(0).toLongLong()];
-        note += note.isEmpty() ? query.value(1).toString() : QLatin1Char('\n') + query.value(1).toString();
-    }
-    return true;
 }
 
 qint64 ElementDump::count(const QString &sql)
@@ -94,16 +82,11 @@ qint64 ElementDump::count(const QString &sql)
 
 bool ElementDump::writeTree(QTextStream &out)
 {
-    if (!loadTexts())
-        return false;
-    QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    if (!query.exec(QLatin1String(elementsSql))) {
-        m_error = query.lastError().text();
-        return false;
-    }
-    while (out.status() == QTextStream::Ok && query.next()) {
-        const Row row = readRow(query);
+    ElementCursor elements(m_db);
+    if (!elements.exec())
+        return failed(elements);
+    while (out.status() == QTextStream::Ok && elements.next()) {
+        const ElementCursor::Row &row = elements.row();
         out << QString(row.level * 2, QLatin1Char(' ')) << row.name;
         if (!row.index.isNull())
             out << '[' << row.index.toLongLong() << ']';
@@ -112,68 +95,53 @@ bool ElementDump::writeTree(QTextStream &out)
             out << " = " << oneLine(row.value);
         if (!row.readable.isEmpty() && row.readable != row.value)
             out << " (" << oneLine(row.readable) << ')';
-        const QString description = m_descriptions.value(row.id);
-        if (!description.isEmpty())
-            out << "  # " << oneLine(description);
-        const QString note = m_notes.value(row.id);
-        if (!note.isEmpty())
-            out << "  ! " << oneLine(note);
+        if (!row.description.isEmpty())
+            out << "  # " << oneLine(row.description);
+        if (!row.note.isEmpty())
+            out << "  ! " << oneLine(row.note);
         out << '\n';
     }
+    return elements.failed() ? failed(elements) : true;
+}
+
+// The document as QJsonDocument(...).toJson(Indented) would print it, written as the rows come:
+// the keys in QJsonObject's sorted order. An element's children come before its own fields,
+// so the elements on the path to the current one wait until their children are written.
+bool ElementDump::writeJson(QTextStream &out)
+{
+    ElementCursor elements(m_db);
+    if (!elements.exec())
+        return failed(elements);
+    JsonStreamWriter json(out);
+    json.beginObject();
+    json.key(u"container");
+    json.value(m_containerName);
+    json.key(u"elements");
+    json.beginArray();
+    std::vector<ElementCursor::Row> path;
+    while (out.status() == QTextStream::Ok && elements.next()) {
+        closeElements(json, path, size_t(qMax(elements.row().level, 0)));
+        json.beginObject();
+        json.key(u"children");
+        json.beginArray();
+        path.push_back(elements.row());
+    }
+    if (elements.failed())
+        return failed(elements);
+    if (out.status() != QTextStream::Ok)
+        return true;
+    closeElements(json, path, 0);
+    json.endArray();
+    json.key(u"file");
+    json.value(m_fileName);
+    json.endObject();
     return true;
 }
 
-bool ElementDump::writeJson(QTextStream &out)
+bool ElementDump::failed(const ElementCursor &elements)
 {
-    if (!loadTexts())
-        return false;
-    QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    if (!query.exec(QLatin1String(elementsSql))) {
-        m_error = query.lastError().text();
-        return false;
-    }
-    // One open object per level of the path to the current element; an object is finished
-    // and appended to its parent's children when a row at its level or above arrives.
-    struct Open
-    {
-        QJsonObject object;
-        QJsonArray children;
-    };
-    std::vector<Open> path;
-    QJsonArray top;
-    auto closeTo = [&](size_t depth) {
-        while (path.size() > depth) {
-            Open open = std::move(path.back());
-            path.pop_back();
-            open.object.insert(QStringLiteral("children"), open.children);
-            (path.empty() ? top : path.back().children).append(open.object);
-        }
-    };
-    while (query.next()) {
-        const Row row = readRow(query);
-        closeTo(size_t(qMax(row.level, 0)));
-        QJsonObject object{
-            {QStringLiteral("id"), row.id},
-            {QStringLiteral("name"), row.name},
-            {QStringLiteral("offset_bits"), row.offset},
-            {QStringLiteral("size_bits"), row.size},
-            {QStringLiteral("value"), row.value},
-            {QStringLiteral("readable"), row.readable},
-            {QStringLiteral("description"), m_descriptions.value(row.id)},
-            {QStringLiteral("note"), m_notes.value(row.id)},
-            {QStringLiteral("index"), row.index.isNull() ? QJsonValue() : QJsonValue(row.index.toLongLong())},
-        };
-        path.push_back({object, QJsonArray()});
-    }
-    closeTo(0);
-    const QJsonObject document{
-        {QStringLiteral("file"), m_fileName},
-        {QStringLiteral("container"), m_containerName},
-        {QStringLiteral("elements"), top},
-    };
-    out << QJsonDocument(document).toJson(QJsonDocument::Indented);
-    return true;
+    m_error = elements.errorString();
+    return false;
 }
 
 bool ElementDump::writeCsv(QTextStream &out, const char *header, const char *sql)

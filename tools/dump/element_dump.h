@@ -1,9 +1,10 @@
 #pragma once
 
-#include <QHash>
 #include <QSqlDatabase>
 #include <QString>
 #include <QTextStream>
+
+class ElementCursor;
 
 /// Prints an element database in kestrune-dump's forms.
 ///
@@ -23,7 +24,8 @@ public:
     QString errorString() const { return m_error; }
 
 private:
-    bool loadTexts();
+    /// Takes the error of elements; returns false.
+    bool failed(const ElementCursor &elements);
     qint64 count(const QString &sql);
     /// The header line, then one CSV line per row of sql.
     bool writeCsv(QTextStream &out, const char *header, const char *sql);
@@ -31,7 +33,5 @@ private:
     QSqlDatabase m_db;
     QString m_fileName;
     QString m_containerName;
-    QHash<qint64, QString> m_descriptions;
-    QHash<qint64, QString> m_notes;
     QString m_error;
 };
