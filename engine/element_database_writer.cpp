@@ -25,6 +25,10 @@ const char *const schema[] = {
     "CREATE TABLE open_elements (id INTEGER PRIMARY KEY REFERENCES elements(id))",
     "CREATE TABLE descriptions (id INTEGER PRIMARY KEY, description TEXT NOT NULL)",
     "CREATE TABLE notes (id INTEGER NOT NULL, note TEXT NOT NULL)",
+    // The viewer asks of every row it shows whether it has notes.
+    "CREATE INDEX notes_id ON notes (id)",
+    // Elements whose value is the file offset of other bytes: the byte offset they point at.
+    "CREATE TABLE links (id INTEGER PRIMARY KEY, target INTEGER NOT NULL)",
     // AUTOINCREMENT here makes SQLite create sqlite_sequence, where the element count is kept.
     "CREATE TABLE streams (id INTEGER PRIMARY KEY AUTOINCREMENT, width INTEGER, height INTEGER,"
     " codec_id INTEGER, format INTEGER, frame_rate REAL, config_offset INTEGER,"

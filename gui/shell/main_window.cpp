@@ -112,6 +112,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), fileWatcher(new F
     connect(fileWatcher, &FileChangeWatcher::changed, this, &MainWindow::fileChangedOnDisk);
     connect(reloadAction, &QAction::triggered, this, &MainWindow::reloadFile);
     connect(dismissAction, &QAction::triggered, changeBar, &QWidget::hide);
+    createNavigation();
+    createFindAndProblems();
 }
 
 MainWindow::~MainWindow()
@@ -188,6 +190,11 @@ void MainWindow::createMenus()
     addMenuAction(fileMenu, tr("Properties ..."), this, SLOT(properties()), tr("Ctrl+P"), QString());
     fileMenu->addSeparator();
     addMenuAction(fileMenu, tr("Quit"), this, SLOT(close()), tr("Ctrl+Q"), QString());
+
+    // Filled by the navigation and the find bar and problems panel.
+    editMenu = menuBar()->addMenu(tr("Edit"));
+    viewMenu = menuBar()->addMenu(tr("View"));
+    goMenu = menuBar()->addMenu(tr("Go"));
 
     QMenu *helpMenu = menuBar()->addMenu(tr("Help"));
     addMenuAction(helpMenu, tr("About ..."), this, SLOT(about()), QString(), QString());

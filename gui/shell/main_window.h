@@ -74,6 +74,16 @@ private:
                            const QString &shortcut, const QString &iconPath);
     void runMediaInfo(const QString &fileName);
 
+    // HELPER-REGION navigation: main_window_navigation.cpp
+    /// Go to, history, hex-to-tree, links, the selected element's path in the status bar.
+    void createNavigation();
+    // END-REGION navigation
+
+    // HELPER-REGION find: main_window_find.cpp
+    /// The find bar's actions and the problems panel.
+    void createFindAndProblems();
+    // END-REGION find
+
     BinViewWidget *binViewWidget;
     SqlTreeWidget *sqlTreeWidget;
     QStringList mediaInfoOutput;
@@ -87,4 +97,7 @@ private:
     QStringList containerFilters;
     QStringList containerMasks;
     QString mediaInfoProgram;
+    QMenu *editMenu = nullptr;
+    QMenu *viewMenu = nullptr;
+    QMenu *goMenu = nullptr;
 };

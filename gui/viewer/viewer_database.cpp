@@ -14,7 +14,7 @@ namespace {
 const char *const elementSql =
     "SELECT elements.id, elements.level, elements.parent_id, elements.last_child_id,"
     " dictionary.name, elements.offset, elements.size, elements.raw_value, elements.hrf_value,"
-    " elements_seq_num.seq_num FROM elements"
+    " elements_seq_num.seq_num, EXISTS (SELECT 1 FROM notes WHERE notes.id = elements.id) FROM elements"
     " LEFT JOIN dictionary ON elements.name_id = dictionary.id"
     " LEFT JOIN elements_seq_num ON elements.id = elements_seq_num.id"
     " WHERE elements.id = ?";
@@ -274,9 +274,23 @@ ViewerDatabase::Element ViewerDatabase::readElement(const QSqlQuery &query)
         element.seq_num = seqNum.toLongLong();
         element.name += QStringLiteral("-%1").arg(element.seq_num);
     }
+    element.has_note = query.value(10).toBool();
     element.has_children = element.last_child_id != 0;
     element.is_open = element.has_children && isOpen(element.id);
     return element;
+}
+
+ViewerDatabase::Element ViewerDatabase::element(qint64 id)
+{
+    QSqlQuery *query = isAttached() ? m_lookups[ElementStatement].first : nullptr;
+    Element found;
+    if (!query)
+        return found;
+    query->bindValue(0, id);
+    if (query->exec() && query->next())
+        found = readElement(*query);
+    query->finish();
+    return found;
 }
 
 int ViewerDatabase::fetchWindow(qint64 start_id, int count, QList<Element> &list)

@@ -37,6 +37,24 @@ public:
         bool has_children = false;
         bool is_open = false;
         bool is_last = false; ///< the branch line ends at this row; set by fetchWindow only
+        bool has_note = false; ///< the engine left a note on the element
+    };
+
+    /// An element with a note, or a run of bytes no structure took.
+    struct Problem
+    {
+        qint64 id = -1;
+        qint64 offset = -1; ///< bits
+        QString name;
+        QString note; ///< the element's notes, one a line; empty for leftover bytes without one
+    };
+
+    /// What the find bar looks for: plain text, without regard to case.
+    struct FindQuery
+    {
+        QString text;
+        bool wholeWord = false;
+        bool nameOnly = false; ///< names only, not values and readable values
     };
 
     /// The name of the engine's connection, which the reader owns and removes on close().
@@ -102,6 +120,31 @@ public:
     /// The element's first notes (at most limit), in the order they were made; empty when the
     /// engine keeps none.
     QStringList notes(qint64 id, int limit);
+
+    /// The element with its value and flags as fetchWindow gives it; a default Element (id -1)
+    /// when there is none.
+    Element element(qint64 id);
+
+    // HELPER-REGION navigation: viewer_database_navigation.cpp
+    /// The deepest element whose bytes contain the byte at offset (bytes); -1 for none.
+    qint64 deepestAt(qint64 offset);
+    /// "moov / trak[1] / mdia / minf / stbl / stsz / entry_size[229677]": the names from the top
+    /// down to id, an entry's sequence number in brackets; empty for no such element.
+    QString path(qint64 id);
+    /// The byte offset the element's value points at (the links table), or -1 for no link.
+    qint64 linkTarget(qint64 id);
+    // END-REGION navigation
+
+    // HELPER-REGION find: viewer_database_find.cpp
+    /// The first element matching query after from (before it when backwards), wrapping around
+    /// the ends; -1 when none matches.
+    qint64 findNext(const FindQuery &query, qint64 from, bool backwards);
+    /// The matches among ids first to last; the find bar counts a large file a slice at a time.
+    qint64 countMatches(const FindQuery &query, qint64 first, qint64 last);
+    /// Every element with a note, and every leftover run, in file order; at most limit.
+    QList<Problem> problems(int limit);
+    qint64 problemCount();
+    // END-REGION find
 
 private:
     enum Lookup { IsOpenLookup, LevelLookup, ParentLookup, LastChildLookup, OpenStatement,

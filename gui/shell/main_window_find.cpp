@@ -1,0 +1,3 @@
+#include "main_window.h"
+
+void MainWindow::createFindAndProblems() {}
