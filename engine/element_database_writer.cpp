@@ -52,6 +52,7 @@ void ElementDatabaseWriter::Batch::clear()
     names.clear();
     descriptions.clear();
     notes.clear();
+    links.clear();
     frames.clear();
     streams.clear();
 }
@@ -59,7 +60,7 @@ void ElementDatabaseWriter::Batch::clear()
 bool ElementDatabaseWriter::Batch::empty() const
 {
     return rows.empty() && updates.empty() && names.empty() && descriptions.empty() && notes.empty()
-        && frames.empty() && streams.empty();
+        && links.empty() && frames.empty() && streams.empty();
 }
 
 bool ElementDatabaseWriter::createSchema(sqlite3 *db, QString *error)
@@ -158,6 +159,11 @@ void ElementDatabaseWriter::note(qint64 id, const QString &text)
     m_batch->notes.push_back({id, text.toUtf8()});
 }
 
+void ElementDatabaseWriter::link(qint64 id, quint64 target)
+{
+    m_batch->links.push_back({id, qint64(target)});
+}
+
 void ElementDatabaseWriter::frame(const FrameRecord &record)
 {
     m_batch->frames.push_back(record);
@@ -215,13 +221,14 @@ bool ElementDatabaseWriter::finish(QString *error)
 
 bool ElementDatabaseWriter::writeLateRows()
 {
-    SqliteStatement insert, update, number, description;
+    SqliteStatement insert, update, number, description, link;
     bool written = prepare(&insert, "INSERT INTO elements VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)")
         && prepare(&update, "UPDATE elements SET last_child_id = ?, offset = ?, size = ?,"
                             " raw_value = ?, hrf_value = ? WHERE id = ?")
         && prepare(&number, "INSERT INTO elements_seq_num VALUES (?, ?)")
         // A later description of the same element replaces the earlier one.
-        && prepare(&description, "INSERT OR REPLACE INTO descriptions VALUES (?, ?)");
+        && prepare(&description, "INSERT OR REPLACE INTO descriptions VALUES (?, ?)")
+        && prepare(&link, "INSERT OR REPLACE INTO links VALUES (?, ?)");
     for (size_t i = 0; written && i < m_lateRows.size(); ++i) {
         const Row &row = m_lateRows.rows()[i];
         written = check(insert.run(row.id, row.level, row.parentId, row.lastChildId, row.nameId, row.offset,
@@ -231,6 +238,8 @@ bool ElementDatabaseWriter::writeLateRows()
         written = check(number.run(m_lateNumbers[i].first, m_lateNumbers[i].second));
     for (size_t i = 0; written && i < m_lateDescriptions.size(); ++i)
         written = check(description.run(m_lateDescriptions[i].id, SqliteText{view(m_lateDescriptions[i].text)}));
+    for (size_t i = 0; written && i < m_lateLinks.size(); ++i)
+        written = check(link.run(m_lateLinks[i].first, m_lateLinks[i].second));
     // A group sent before it closed gets its final extent and value.
     for (size_t i = 0; written && i < m_updates.size(); ++i) {
         const Row &row = m_updates.rows()[i];
@@ -327,6 +336,10 @@ bool ElementDatabaseWriter::writeBatch(const Batch &batch)
     for (const TextRow &description : batch.descriptions) {
         if (!m_image.addDescription(description.id, view(description.text)))
             m_lateDescriptions.push_back(description);
+    }
+    for (const auto &link : batch.links) {
+        if (!m_image.addLink(link.first, link.second))
+            m_lateLinks.push_back(link);
     }
     for (const TextRow &note : batch.notes)
         if (!check(m_note.run(note.id, SqliteText{view(note.text)})))

@@ -44,6 +44,7 @@ public:
     void update(const ElementRecord &record) override;
     void description(qint64 id, const QString &text) override;
     void note(qint64 id, const QString &text) override;
+    void link(qint64 id, quint64 target) override;
     void frame(const FrameRecord &record) override;
     void streams(const QList<StreamRecord> &records) override;
 
@@ -65,6 +66,7 @@ private:
         RowSet rows;
         RowSet updates;
         std::vector<TextRow> names, descriptions, notes;
+        std::vector<std::pair<qint64, qint64>> links;
         std::vector<FrameRecord> frames;
         std::vector<StreamRecord> streams;
         bool empty() const;
@@ -111,6 +113,7 @@ private:
     RowSet m_lateRows; ///< rows the image refused, inserted after it
     std::vector<std::pair<qint64, qint64>> m_lateNumbers; ///< (id, sequence number)
     std::vector<TextRow> m_lateDescriptions;
+    std::vector<std::pair<qint64, qint64>> m_lateLinks;
     RowSet m_updates;
     SqliteStatement m_name;
     SqliteStatement m_note;

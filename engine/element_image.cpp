@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <string>
 
@@ -157,7 +158,7 @@ uint32_t TableImage::finish(uint32_t firstPage)
 
 ElementImage::ElementImage(int pageSize, size_t reservedPages)
     : m_store(pageSize, reservedPages), m_elements(m_store), m_sequenceNumbers(m_store),
-      m_descriptions(m_store), m_frames(m_store)
+      m_descriptions(m_store), m_links(m_store), m_frames(m_store)
 {
 }
 
@@ -199,6 +200,14 @@ bool ElementImage::addDescription(qint64 id, std::string_view text)
     record.null(); // the id is the rowid
     record.text(text.data(), text.size());
     return !text.empty() && m_descriptions.add(id, record);
+}
+
+bool ElementImage::addLink(qint64 id, qint64 target)
+{
+    RecordWriter record;
+    record.null(); // the id is the rowid
+    record.integer(target);
+    return m_links.add(id, record);
 }
 
 void ElementImage::addFrame(const FrameRecord &frame)
@@ -278,7 +287,7 @@ bool ElementImage::install(sqlite3 *db, QString *error)
         uint32_t rootIndex = 0;
     };
     Tree trees[] = {{"elements", &m_elements}, {"elements_seq_num", &m_sequenceNumbers},
-                    {"descriptions", &m_descriptions}, {"frames", &m_frames},
+                    {"descriptions", &m_descriptions}, {"links", &m_links}, {"frames", &m_frames},
                     {"elements_parent_id", nullptr}};
     bool readable = true;
     bool outOfMemory = false;
@@ -300,7 +309,8 @@ bool ElementImage::install(sqlite3 *db, QString *error)
         sqlite3_free(own);
         return false;
     }
-    if (m_elements.empty() && m_sequenceNumbers.empty() && m_descriptions.empty() && m_frames.empty()) {
+    if (m_elements.empty() && m_sequenceNumbers.empty() && m_descriptions.empty() && m_links.empty()
+        && m_frames.empty()) {
         sqlite3_free(own);
         return true;
     }
@@ -315,9 +325,11 @@ bool ElementImage::install(sqlite3 *db, QString *error)
             tree.built = true;
         }
     }
+    // The parent index comes last in trees, after the table it indexes.
     if (trees[0].built) {
-        trees[4].rootIndex = buildIndex(firstPage);
-        trees[4].built = true;
+        Tree &parentIndex = trees[std::size(trees) - 1];
+        parentIndex.rootIndex = buildIndex(firstPage);
+        parentIndex.built = true;
     }
     if (m_store.failed()) {
         sqlite3_free(own);

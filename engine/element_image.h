@@ -34,7 +34,7 @@ private:
 };
 
 /// The big tables of the element database — elements with its parent index, the sequence
-/// numbers, the descriptions and the frames — built as database pages while the rows arrive,
+/// numbers, the descriptions, the links and the frames — built as database pages while the rows arrive,
 /// instead of through SQLite's insert path. Their rows come in key order, so every tree is
 /// written bottom-up, each page filled once. install() puts the pages SQLite wrote for the
 /// other tables in front of them and hands the whole image back to the connection.
@@ -51,6 +51,7 @@ public:
     bool addElement(const ElementRow &row, std::string_view value, std::string_view readable);
     bool addSequenceNumber(qint64 id, qint64 number);
     bool addDescription(qint64 id, std::string_view text);
+    bool addLink(qint64 id, qint64 target);
     void addFrame(const FrameRecord &frame);
 
     /// Builds the upper levels and the index, and replaces db's main database by SQLite's own
@@ -62,7 +63,7 @@ private:
     uint32_t buildIndex(uint32_t firstPage);
 
     BTreePages::PageStore m_store;
-    TableImage m_elements, m_sequenceNumbers, m_descriptions, m_frames;
+    TableImage m_elements, m_sequenceNumbers, m_descriptions, m_links, m_frames;
     std::vector<uint32_t> m_parents; ///< the parent of id i + 1, for the index
     qint64 m_nextId = 1;
     qint64 m_frameCount = 0;

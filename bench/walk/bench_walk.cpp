@@ -27,6 +27,7 @@ public:
     void update(const ElementRecord &) override {}
     void description(qint64, const QString &) override {}
     void note(qint64, const QString &) override {}
+    void link(qint64, quint64) override {}
     void frame(const FrameRecord &) override { ++frames; }
     void streams(const QList<StreamRecord> &) override {}
 

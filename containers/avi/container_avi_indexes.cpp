@@ -210,12 +210,13 @@ int ContainerAVI::parseChunkIDX1(quint64 offset, uint size)
         beginGroup(at, idx1EntrySize, QStringLiteral("idx1_entry"), qint64(walked));
         addField(at, 4, QStringLiteral("chunk_id"), fourccText(id));
         addField(at + 4, 4, QStringLiteral("Flags"), unsignedNumber(flags), flagNames);
-        addField(at + 8, 4, QStringLiteral("Offset"), unsignedNumber(chunkOffset));
-        addField(at + 12, 4, QStringLiteral("Size"), unsignedNumber(chunkSize));
+        const quint64 chunk = base + chunkOffset;
+        addField(at + 8, 4, QStringLiteral("Offset"), offsetNumber(chunkOffset));
+        linkLastElement(chunk);
+        addField(at + 12, 4, QStringLiteral("Size"), offsetNumber(chunkSize));
         endGroup();
         ++walked;
 
-        const quint64 chunk = base + chunkOffset;
         const int stream = streamOf(id);
         if (checked && isFrameEntry(id) && stream >= 0 && stream < streams.size() && takesIdx1(stream)
             && !chunkAt(chunk, id)) {
@@ -364,8 +365,10 @@ int ContainerAVI::parseIndex(quint64 offset, uint size, bool follow)
         const ByteReader e(QByteArray::fromRawData(entry, sizeof entry));
         beginGroup(p, entrySize, QStringLiteral("index_entry"), qint64(i));
         if (indexType == IndexOfIndexes) {
-            if (within(0, 8))
+            if (within(0, 8)) {
                 addField(p, 8, QStringLiteral("qwOffset"), offsetNumber(e.u64le(0)));
+                linkLastElement(e.u64le(0));
+            }
             if (within(8, 4))
                 addField(p + 8, 4, QStringLiteral("dwSize"), offsetNumber(e.u32le(8)));
             if (within(12, 4))
@@ -381,9 +384,11 @@ int ContainerAVI::parseIndex(quint64 offset, uint size, bool follow)
         } else {
             const quint32 chunkOffset = e.u32le(0);
             const quint32 chunkSize = e.u32le(4);
-            if (within(0, 4))
+            if (within(0, 4)) {
                 addField(p, 4, QStringLiteral("dwOffset"), offsetNumber(chunkOffset),
                          QString::number(baseOffset + chunkOffset));
+                linkLastElement(baseOffset + chunkOffset);
+            }
             // Bit 31 of the size is set for a chunk that is not a key frame.
             if (within(4, 4))
                 addField(p + 4, 4, QStringLiteral("dwSize"), offsetNumber(chunkSize),

@@ -185,6 +185,12 @@ void ContainerAbstract::setGroupReadable(const QString &readable)
         m_open.back().record.readable = readable;
 }
 
+void ContainerAbstract::linkLastElement(quint64 target)
+{
+    if (m_sink && m_lastId > 0)
+        m_sink->link(m_lastId, target);
+}
+
 void ContainerAbstract::setGroupDescription(const QString &description)
 {
     if (m_sink && !m_open.empty() && !description.isEmpty())

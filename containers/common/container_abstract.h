@@ -89,6 +89,8 @@ protected:
     void addDataElement(quint64 offset, quint64 size, const uchar *data, const QString &name,
                         const QString &description);
     void addNote(const QString &note);
+    /// The value of the element added last is the file offset of the byte at target.
+    void linkLastElement(quint64 target);
     void setGroupValue(const QString &value);
     void setGroupReadable(const QString &readable);
     /// Documentation of the innermost open group: what such an element is, not what this file holds.

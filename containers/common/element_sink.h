@@ -79,6 +79,8 @@ public:
     virtual void update(const ElementRecord &record) = 0;
     virtual void description(qint64 id, const QString &text) = 0;
     virtual void note(qint64 id, const QString &text) = 0;
+    /// The element's value is the file offset of other bytes: the byte at target.
+    virtual void link(qint64 id, quint64 target) = 0;
     virtual void frame(const FrameRecord &record) = 0;
     /// Called once at the end of a parse with every stream the parser began.
     virtual void streams(const QList<StreamRecord> &records) = 0;

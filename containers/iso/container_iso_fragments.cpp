@@ -323,6 +323,7 @@ int ContainerIso::parseBoxTFHD(quint64 offset, quint64 size)
     if (flags & baseDataOffsetPresent) {
         m_fragment.base = reader.u64be(at);
         addField(offset + 4, 8, QStringLiteral("base_data_offset"), number(m_fragment.base));
+        linkLastElement(m_fragment.base);
         at += 8;
     } else if (flags & defaultBaseIsMoof) {
         m_fragment.base = m_fragment.moofStart;
@@ -403,6 +404,7 @@ int ContainerIso::parseBoxTRUN(quint64 offset, quint64 size)
         position = offsetBy(m_fragment.base, dataOffset);
         addField(offset + 4, 4, QStringLiteral("data_offset"), signedNumber(dataOffset),
                  QStringLiteral("samples from byte %1").arg(position));
+        linkLastElement(position);
         at += 4;
     }
     quint32 firstFlags = m_fragment.defaultFlags;
@@ -522,6 +524,7 @@ int ContainerIso::parseBoxSIDX(quint64 offset, quint64 size)
     quint64 position = advance(offset + size, firstOffset);
     addField(offset + 8 + w, w, QStringLiteral("first_offset"), number(firstOffset),
              QStringLiteral("first subsegment at byte %1").arg(position));
+    linkLastElement(position);
     const quint64 at = 8 + 2 * w;
     addField(offset + at, 2, QStringLiteral("reserved"), number(reader.u16be(qsizetype(at))));
     const quint16 claimed = reader.u16be(qsizetype(at + 2));
@@ -532,6 +535,7 @@ int ContainerIso::parseBoxSIDX(quint64 offset, quint64 size)
         const quint32 third = reader.u32be(qsizetype(entry + 8));
         beginGroup(where, 12, QStringLiteral("reference"), qint64(i));
         setGroupReadable(QStringLiteral("at byte %1").arg(position));
+        linkLastElement(position);
         addBitField(where, 0, 1, QStringLiteral("reference_type"), number(first >> 31),
                     first >> 31 ? QStringLiteral("segment index") : QStringLiteral("media"));
         addBitField(where, 1, 31, QStringLiteral("referenced_size"), number(first & 0x7FFFFFFF));
@@ -662,6 +666,7 @@ int ContainerIso::parseBoxTFRA(quint64 offset, quint64 size)
         beginGroup(offset + entry, entrySize, QStringLiteral("entry"), qint64(i));
         addField(offset + entry, w, QStringLiteral("time"), number(value(entry)));
         addField(offset + entry + w, w, QStringLiteral("moof_offset"), number(value(entry + w)));
+        linkLastElement(value(entry + w));
         quint64 at = entry + 2 * w;
         const auto numberField = [&](const char *name, int bytes) {
             addField(offset + at, quint64(bytes), QLatin1String(name), number(unsignedOf(reader, qsizetype(at), bytes)));

@@ -316,6 +316,7 @@ int ContainerIso::parseChunkOffsets(quint64 offset, quint64 size, int entryBytes
         const qsizetype pos = qsizetype(at);
         const quint64 chunk = w == 8 ? reader.u64be(pos) : reader.u32be(pos);
         addField(offset + at, w, QStringLiteral("chunk_offset"), number(chunk), QString(), QString(), qint64(i));
+        linkLastElement(chunk);
         if (track)
             track->chunkOffsets.push_back(chunk);
     });

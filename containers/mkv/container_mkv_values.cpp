@@ -202,6 +202,8 @@ int ContainerMKV::parseSegmentPosition(ElementMKV *element)
     addField(element->dataOffset, element->dataSize, QStringLiteral("value"), offsetNumber(value),
              inside ? targetText(offset, target)
                     : QStringLiteral("past the end of the file"));
+    if (inside)
+        linkLastElement(offset);
     if (m_currentId == cueClusterPositionId)
         m_cueCluster = inside && target.valid && target.id == clusterId ? offset + target.headerSize : 0;
     if (!inside) {
@@ -222,12 +224,12 @@ int ContainerMKV::parseCueRelativePosition(ElementMKV *element)
     const int status = readInteger(element, &value);
     if (status != Status::Success)
         return status;
-    QString readable;
-    if (m_cueCluster != 0 && value < window.size() - std::min(window.size(), m_cueCluster)) {
-        const quint64 offset = m_cueCluster + value;
-        readable = targetText(offset, elementAt(offset));
-    }
-    addField(element->dataOffset, element->dataSize, QStringLiteral("value"), offsetNumber(value), readable);
+    const bool inside = m_cueCluster != 0 && value < window.size() - std::min(window.size(), m_cueCluster);
+    const quint64 offset = m_cueCluster + value;
+    addField(element->dataOffset, element->dataSize, QStringLiteral("value"), offsetNumber(value),
+             inside ? targetText(offset, elementAt(offset)) : QString());
+    if (inside)
+        linkLastElement(offset);
     return Status::Success;
 }
 

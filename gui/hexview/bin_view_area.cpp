@@ -4,6 +4,7 @@
 
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
@@ -91,6 +92,25 @@ void BinViewArea::setSelection(qint64 start, qint64 length, bool scroll)
         return;
     if (scroll)
         scrollToLine(m_layout.lineOfOffset(start));
+}
+
+void BinViewArea::mousePressEvent(QMouseEvent *event)
+{
+    // Other buttons go on to the window, which may step through its history with them.
+    if (event->button() != Qt::LeftButton) {
+        QAbstractScrollArea::mousePressEvent(event);
+        return;
+    }
+    event->accept();
+    // A blank view (no file, or one changed on disk) shows no byte to click.
+    if (!m_file->isFileOpen() || m_file->checkForChange() || m_lineHeight == 0 || m_charWidth == 0)
+        return;
+    const QPoint point = event->position().toPoint();
+    if (point.x() < 0 || point.y() < 0)
+        return;
+    const qint64 offset = m_layout.offsetAt(m_topLine, point.y() / m_lineHeight, point.x() / m_charWidth);
+    if (offset >= 0)
+        emit byteClicked(offset);
 }
 
 void BinViewArea::resizeEvent(QResizeEvent *event)

@@ -8,6 +8,7 @@
 #include <QString>
 
 class CachedFile;
+class QMouseEvent;
 class QPainter;
 
 /// Shows a file's bytes as lines of offset, hex digits and text, and highlights a byte range.
@@ -64,7 +65,12 @@ public slots:
     /// is not on screen, makes its line the top line.
     void setSelection(qint64 start, qint64 length, bool scroll);
 
+signals:
+    /// A left click on a byte's hex digits or text, with its file offset.
+    void byteClicked(qint64 offset);
+
 protected:
+    void mousePressEvent(QMouseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 

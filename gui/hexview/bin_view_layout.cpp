@@ -44,6 +44,26 @@ int BinViewLayout::bytesOnLine(qint64 line) const
     return int(qMin<qint64>(m_bytesPerLine, m_fileSize - lineOffset(line)));
 }
 
+int BinViewLayout::byteAtColumn(int column) const
+{
+    // A group of four bytes takes thirteen cells: three for each byte and one more blank.
+    constexpr int groupCells = 13;
+    const int hex = column - hexColumn(0);
+    if (hex >= 0 && hex < groupCells * (m_bytesPerLine / 4))
+        return hex / groupCells * 4 + qMin(hex % groupCells / 3, 3);
+    const int text = column - textColumn(0);
+    return text >= 0 && text < m_bytesPerLine ? text : -1;
+}
+
+qint64 BinViewLayout::offsetAt(qint64 top_line, int row, int column) const
+{
+    const int byte = byteAtColumn(column);
+    if (byte < 0 || row < 0 || row >= visibleLines() || top_line < 0 || top_line > lineCount())
+        return -1;
+    const qint64 line = top_line + row;
+    return byte < bytesOnLine(line) ? lineOffset(line) + byte : -1;
+}
+
 void BinViewLayout::setSelection(qint64 start, qint64 length)
 {
     m_selectionStart = start;

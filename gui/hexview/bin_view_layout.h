@@ -58,6 +58,12 @@ public:
     int hexColumn(int i) const { return 3 * i + i / 4 + offsetDigits + 4; }
     /// Cell of byte i in the text column.
     int textColumn(int i) const { return 3 * m_bytesPerLine + m_bytesPerLine / 4 + offsetDigits + 5 + i; }
+    /// The byte of a line shown at a cell: its two hex digits and the blanks after them up to
+    /// the next byte's, or its text cell; -1 for a cell of no byte.
+    int byteAtColumn(int column) const;
+    /// The file offset of the byte shown at a cell of the view's row-th line from top_line;
+    /// -1 for a cell of no byte, past the end of the file or below the last whole line shown.
+    qint64 offsetAt(qint64 top_line, int row, int column) const;
     /// Width of a line in cells, the right margin included.
     int widthInColumns() const { return m_bytesPerLine / 4 + offsetDigits + 4 * m_bytesPerLine + 6; }
 

@@ -301,6 +301,7 @@ void MainWindow::closeFile()
     setWindowTitle(tr("Kestrune"));
     binViewWidget->binViewArea()->closeFile();
     sqlTreeWidget->closeDatabase();
+    resetNavigation();
     closeAction->setEnabled(false);
     viewMediaInfoAction->setEnabled(false);
     if (mediaInfoWindow)

@@ -74,15 +74,61 @@ private:
                            const QString &shortcut, const QString &iconPath);
     void runMediaInfo(const QString &fileName);
 
-    // HELPER-REGION navigation: main_window_navigation.cpp
+public:
+    /// Selects element id in the tree, its ancestors opened, and keeps the element selected
+    /// before in the history; go-to, hex clicks, links and find all jump through it. Ids that
+    /// name no element are passed over.
+    void navigateTo(qint64 id);
+    class NavigationHistory *navigationHistory() const { return history; }
+    class GoToBar *goToField() const { return goToBar; }
+    /// The permanent status-bar label with the selected element's path, offset and size.
+    class QLabel *elementLabel() const { return elementStatus; }
+    QAction *goToMenuAction() const { return goToAction; }
+    QAction *backMenuAction() const { return backAction; }
+    QAction *forwardMenuAction() const { return forwardAction; }
+
+public slots:
+    void showGoTo();
+    void goBack();
+    void goForward();
+
+private:
     /// Go to, history, hex-to-tree, links, the selected element's path in the status bar.
     void createNavigation();
-    // END-REGION navigation
+    /// Forgets the history and the status of the file that closes.
+    void resetNavigation();
+    void jumpTo(qint64 id, bool update_hex_scroll_pos);
+    void stepHistory(bool forward);
+    void updateHistoryActions();
+    void goToOffset(qint64 offset);
+    void goToElement(qint64 id);
+    void hexByteClicked(qint64 offset);
+    void followLink(qint64 target_offset);
+    void showElementStatus(const QModelIndex &index);
 
-    // HELPER-REGION find: main_window_find.cpp
+    NavigationHistory *history = nullptr;
+    GoToBar *goToBar = nullptr;
+    QLabel *elementStatus = nullptr;
+    qint64 elementStatusId = -1;
+    QAction *goToAction = nullptr;
+    QAction *backAction = nullptr;
+    QAction *forwardAction = nullptr;
+
+public:
+    class ProblemsPanel *problemsPanel() const { return problemsDock; }
+    /// The permanent status-bar label with the problem count; empty while no file is open.
+    class QLabel *problemsLabel() const { return problemsCount; }
+    QAction *findMenuAction() const { return findAction; }
+
+private:
     /// The find bar's actions and the problems panel.
     void createFindAndProblems();
-    // END-REGION find
+    /// Fills or empties the problems panel and its count as a file opens or closes.
+    void showProblems();
+
+    ProblemsPanel *problemsDock = nullptr;
+    QLabel *problemsCount = nullptr;
+    QAction *findAction = nullptr;
 
     BinViewWidget *binViewWidget;
     SqlTreeWidget *sqlTreeWidget;

@@ -1,18 +1,25 @@
 #include "sql_tree.h"
 
 #include "sql_tree_header.h"
+
+#include "element_dump.h"
 #include "leftover_marker.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QCursor>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QTextStream>
 #include <QToolTip>
 #include <QWheelEvent>
 
@@ -22,12 +29,18 @@ namespace {
 
 constexpr int toolTipTextLimit = 1000;
 constexpr int toolTipNotes = 8;
+constexpr int valueColumn = 3;
 
 QString toolTipLine(const QString &label, const QString &text)
 {
     QString shown = text.size() > toolTipTextLimit ? text.left(toolTipTextLimit) + QStringLiteral("...") : text;
     return QStringLiteral("<b>%1</b> %2").arg(label.toHtmlEscaped(),
                                               shown.toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>")));
+}
+
+QString shownName(const Element &element)
+{
+    return element.name == SqlTree::garbageMarker() ? SqlTree::tr("GARBAGE") : element.name;
 }
 
 } // namespace
@@ -69,24 +82,40 @@ SqlTree::SqlTree(ViewerDatabase *database, QScrollBar *scroll_bar, QWidget *pare
     // The rows are one window of a much longer list: the view itself must never scroll them.
     setAutoScroll(false);
     setUniformRowHeights(true);
+
+    // Only while the tree has the focus: elsewhere Ctrl+C belongs to the widget that has it.
+    copy_row_action = new QAction(tr("Copy"), this);
+    copy_row_action->setShortcut(QKeySequence::Copy);
+    copy_row_action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(copy_row_action);
+    connect(copy_row_action, &QAction::triggered, this, [this] { copyToClipboard(CopyPart::Row); });
 }
 
-QTreeWidgetItem *SqlTree::makeItem(const Element &element) const
+QTreeWidgetItem *SqlTree::makeItem(const Element &element, qint64 link_target) const
 {
     const int height = fontMetrics().height() + 4;
     auto *item = new QTreeWidgetItem;
-    item->setText(0, element.name);
+    item->setText(0, shownName(element));
     item->setText(1, bitsText(element.offset));
     item->setText(2, bitsText(element.size));
     item->setText(3, element.raw_value);
     item->setSizeHint(0, QSize(height, height));
     item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
     if (element.name == garbageMarker()) {
-        item->setText(0, tr("GARBAGE"));
         QFont bold = font();
         bold.setWeight(QFont::Bold);
         item->setFont(0, bold);
         item->setForeground(0, QColor(Qt::darkRed));
+    }
+    // Damage shows without hovering: a mark on rows with a note and on leftover bytes.
+    if (element.has_note || element.name == garbageMarker())
+        item->setIcon(0, style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    if (link_target >= 0) {
+        // A value that points elsewhere looks like a link: Ctrl+click or Enter follows it.
+        QFont underlined = font();
+        underlined.setUnderline(true);
+        item->setFont(valueColumn, underlined);
+        item->setForeground(valueColumn, palette().brush(QPalette::Link));
     }
     item->setData(0, Qt::UserRole, QVariant::fromValue(element));
     item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
@@ -104,10 +133,15 @@ void SqlTree::fillRows(qint64 start_id, int count, bool update_hex_scroll_pos)
     QList<Element> list;
     database->fetchWindow(start, count, list);
 
+    QList<qint64> ids;
+    ids.reserve(list.size());
+    for (const Element &element : list)
+        ids << element.id;
+    const QHash<qint64, qint64> links = database->linkTargets(ids);
     QList<QTreeWidgetItem *> items;
     items.reserve(list.size());
     for (const Element &element : list)
-        items << makeItem(element);
+        items << makeItem(element, links.value(element.id, -1));
     addTopLevelItems(items);
     QModelIndex selected;
     for (int row = 0; row < list.size(); ++row) {
@@ -229,15 +263,22 @@ void SqlTree::mousePressEvent(QMouseEvent *event)
         toggle(element);
         toggled = true;
     }
+    const bool follow = event->type() == QEvent::MouseButtonPress && event->button() == Qt::LeftButton
+        && (event->modifiers() & Qt::ControlModifier);
     if (x > cell && x < cell + indent_step) {
-        if (!element.has_children)
+        if (!element.has_children) {
+            if (follow)
+                followLink(element.id);
             return;
+        }
         // Judged by the state read before the press: a double click here toggles once.
         if (!toggled)
             toggle(element);
     }
     // A toggle refilled the rows; the index of the pressed row is the new one.
     emit clicked(model()->index(row, index.column()), true);
+    if (follow)
+        followLink(element.id);
 }
 
 void SqlTree::mouseMoveEvent(QMouseEvent *event)
@@ -285,6 +326,10 @@ void SqlTree::wheelEvent(QWheelEvent *event)
 void SqlTree::keyPressEvent(QKeyEvent *event)
 {
     const int key = event->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        followLink(current_id);
+        return;
+    }
     switch (key) {
     case Qt::Key_Up: case Qt::Key_Down: case Qt::Key_Left: case Qt::Key_Right:
     case Qt::Key_PageUp: case Qt::Key_PageDown: case Qt::Key_Home: case Qt::Key_End:
@@ -381,6 +426,97 @@ void SqlTree::keyPressEvent(QKeyEvent *event)
     }
 }
 
+void SqlTree::followLink(qint64 id)
+{
+    const qint64 target = database->linkTarget(id);
+    if (target >= 0)
+        emit linkActivated(target);
+}
+
+QString SqlTree::copyText(CopyPart part)
+{
+    const Element element = database->element(current_id);
+    if (element.id < 0)
+        return {};
+    switch (part) {
+    case CopyPart::Row:
+        return QStringList({shownName(element), bitsText(element.offset), bitsText(element.size), element.raw_value,
+                            element.hrf_value})
+            .join(QLatin1Char('\t'));
+    case CopyPart::Name:
+        return shownName(element);
+    case CopyPart::Value:
+        return element.raw_value;
+    case CopyPart::Offset:
+        return bitsText(element.offset);
+    case CopyPart::Path:
+        return database->path(element.id);
+    case CopyPart::SubtreeJson: {
+        QString json;
+        QTextStream out(&json);
+        ElementDump dump(*database->database(), QString(), QString());
+        if (!dump.writeJsonSubtree(out, element.id))
+            return {};
+        out.flush();
+        return json;
+    }
+    }
+    return {};
+}
+
+void SqlTree::copyToClipboard(CopyPart part)
+{
+    const QString text = copyText(part);
+    if (!text.isEmpty())
+        QGuiApplication::clipboard()->setText(text);
+}
+
+QMenu *SqlTree::makeRowMenu()
+{
+    auto *menu = new QMenu(this);
+    menu->addAction(copy_row_action);
+    const struct
+    {
+        const char *text;
+        CopyPart part;
+    } copies[] = {
+        {QT_TR_NOOP("Copy name"), CopyPart::Name},
+        {QT_TR_NOOP("Copy value"), CopyPart::Value},
+        {QT_TR_NOOP("Copy offset"), CopyPart::Offset},
+        {QT_TR_NOOP("Copy path"), CopyPart::Path},
+        {QT_TR_NOOP("Copy subtree as JSON"), CopyPart::SubtreeJson},
+    };
+    for (const auto &copy : copies) {
+        const CopyPart part = copy.part;
+        connect(menu->addAction(tr(copy.text)), &QAction::triggered, this, [this, part] { copyToClipboard(part); });
+    }
+    menu->addSeparator();
+    follow_link_action = menu->addAction(QString());
+    connect(follow_link_action, &QAction::triggered, this, [this] { followLink(current_id); });
+    return menu;
+}
+
+void SqlTree::contextMenuEvent(QContextMenuEvent *event)
+{
+    // The keyboard's menu key asks about the selected row, the mouse about the row under it.
+    if (event->reason() == QContextMenuEvent::Mouse) {
+        const QModelIndex index = indexAt(event->pos());
+        if (!index.isValid())
+            return;
+        if (elementAt(index).id != current_id) {
+            selectRow(index.row());
+            current_id = elementAt(index).id;
+            emit clicked(index, true);
+        }
+    }
+    if (!row_menu)
+        row_menu = makeRowMenu();
+    const qint64 target = database->linkTarget(current_id);
+    follow_link_action->setVisible(target >= 0);
+    follow_link_action->setText(tr("Go to byte %1").arg(target));
+    row_menu->popup(event->globalPos());
+}
+
 void SqlTree::paintEvent(QPaintEvent *event)
 {
     QTreeView::paintEvent(event);
@@ -397,6 +533,9 @@ QString SqlTree::toolTipText(const Element &element) const
         lines << toolTipLine(tr("Description:"), description);
     for (const QString &note : database->notes(element.id, toolTipNotes))
         lines << toolTipLine(tr("Note:"), note);
+    const qint64 target = database->linkTarget(element.id);
+    if (target >= 0)
+        lines << tr("Ctrl+click or Enter: go to byte %1").arg(target).toHtmlEscaped();
     return lines.isEmpty() ? QString() : QStringLiteral("<qt>%1</qt>").arg(lines.join(QStringLiteral("<br>")));
 }
 

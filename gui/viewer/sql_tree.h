@@ -4,6 +4,8 @@
 
 #include <QTreeWidget>
 
+class QAction;
+class QMenu;
 class QScrollBar;
 
 /// The element tree. It holds only the rows on screen, all as top-level items, and refills them
@@ -35,6 +37,17 @@ public:
     /// The Element a shown row carries; a default Element for an invalid index.
     static ViewerDatabase::Element elementAt(const QModelIndex &index);
 
+    /// What the copy actions put on the clipboard of the selected element.
+    enum class CopyPart { Row, Name, Value, Offset, Path, SubtreeJson };
+    /// The text for part of the selected element: Row is one tab-separated line of name,
+    /// offset, size, value and readable value as the row shows them; SubtreeJson is the
+    /// element with its descendants as kestrune-dump --json writes them. Empty for no element.
+    QString copyText(CopyPart part);
+    /// Ctrl+C in the tree: copies the selected row.
+    QAction *copyRowAction() const { return copy_row_action; }
+    /// The menu of a row, made at the first right click.
+    QMenu *rowMenu() const { return row_menu; }
+
     int page_rows = 0;
     qint64 top_id = 1;
     int top_row = 0;
@@ -43,8 +56,12 @@ public:
 
 signals:
     void clicked(const QModelIndex &index, bool update_hex_scroll_pos = true);
+    /// Ctrl+click or Enter on a row whose value points at a byte offset.
+    void linkActivated(qint64 target_offset);
 
 public slots:
+    /// Puts copyText(part) on the clipboard, when there is such text.
+    void copyToClipboard(SqlTree::CopyPart part);
     /// Jumps to an element, opening its ancestors (and itself) when force_open is set. When a
     /// QLineEdit sends the signal, the id is the digits of its text.
     void goToId(qint64 id = -1, bool force_open = true, bool update_hex_scroll_pos = true);
@@ -54,13 +71,16 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     bool viewportEvent(QEvent *event) override;
     void drawRow(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     void drawBranches(QPainter *painter, const QRect &rect, const QModelIndex &index) const override;
 
 private:
-    QTreeWidgetItem *makeItem(const ViewerDatabase::Element &element) const;
+    QTreeWidgetItem *makeItem(const ViewerDatabase::Element &element, qint64 link_target) const;
+    void followLink(qint64 id);
+    QMenu *makeRowMenu();
     void toggle(const ViewerDatabase::Element &element);
     void selectRow(int row);
     void moveScrollBar(int steps);
@@ -69,4 +89,7 @@ private:
 
     QScrollBar *scroll_bar;
     ViewerDatabase *database;
+    QAction *copy_row_action = nullptr;
+    QMenu *row_menu = nullptr;
+    QAction *follow_link_action = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "sql_tree_widget.h"
 
+#include "find_bar.h"
 #include "sql_tree.h"
 #include "sql_tree_header.h"
 #include "viewer_database.h"
@@ -34,9 +35,13 @@ SqlTreeWidget::SqlTreeWidget(QWidget *parent) : QWidget(parent)
     scroll_bar = new QScrollBar(Qt::Vertical, this);
     scroll_bar->setEnabled(false);
     tree = new SqlTree(database, scroll_bar, this);
+    find_bar = new FindBar(database, this);
+    find_bar->hide();
+    layout->addWidget(find_bar, 0, 0, 1, 2);
     layout->addWidget(tree, 1, 0);
     layout->addWidget(scroll_bar, 1, 1);
     connect(scroll_bar, SIGNAL(valueChanged(int)), this, SLOT(scrollTree(int)));
+    connect(find_bar, &FindBar::closed, this, &SqlTreeWidget::findClosed);
     connect(tree, SIGNAL(clicked(const QModelIndex &, bool)), this, SIGNAL(clicked(const QModelIndex &, bool)));
 }
 
@@ -56,6 +61,7 @@ int SqlTreeWidget::setDatabase(QSqlDatabase *connection)
 {
     database->setDatabase(connection);
     resetView();
+    emit databaseChanged();
     return 0;
 }
 
@@ -63,6 +69,32 @@ void SqlTreeWidget::closeDatabase()
 {
     database->close();
     resetView();
+    emit databaseChanged();
+}
+
+void SqlTreeWidget::showFindBar()
+{
+    find_bar->setStartId(tree->current_id);
+    find_bar->activate();
+}
+
+void SqlTreeWidget::findNext()
+{
+    if (find_bar->isHidden())
+        showFindBar();
+    find_bar->findNext();
+}
+
+void SqlTreeWidget::findPrevious()
+{
+    if (find_bar->isHidden())
+        showFindBar();
+    find_bar->findPrevious();
+}
+
+void SqlTreeWidget::findClosed()
+{
+    tree->setFocus(Qt::OtherFocusReason);
 }
 
 void SqlTreeWidget::scrollTree(int value)
@@ -94,6 +126,7 @@ void SqlTreeWidget::setFontSize(double points)
 
 void SqlTreeWidget::resetView()
 {
+    find_bar->reset();
     top_id = 0;
     tree->clear();
     scroll_bar->setMinimum(0);
@@ -165,11 +198,13 @@ int SqlTreeWidget::analyzeFile(const QString &fileName, const QString &engineOpt
     if (connection) {
         database->setDatabase(connection);
         resetView();
+        emit databaseChanged();
         return 0;
     }
     m_analysisError = parser->errorString();
     delete parser;
     parser = nullptr;
     resetView();
+    emit databaseChanged();
     return -1;
 }

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class FindBar;
 class Parser;
 class QModelIndex;
 class QScrollBar;
@@ -45,20 +46,32 @@ public:
     SqlTreeHeader *sqlTreeHeader() const;
     ViewerDatabase *viewerDatabase() const { return database; }
     QScrollBar *rowScrollBar() const { return scroll_bar; }
+    /// The find bar over the tree; hidden until showFindBar.
+    FindBar *findBar() const { return find_bar; }
 
 signals:
     void clicked(const QModelIndex &index, bool update_hex_scroll_pos = true);
+    /// A database was attached or detached; isAttached() on the reader tells which.
+    void databaseChanged();
 
 public slots:
     void scrollTree(int value);
+    /// Shows the find bar with the keyboard focus in it; the search starts at the current row.
+    void showFindBar();
+    /// F3 and Shift+F3: the next or previous match, opening the bar when it is hidden.
+    void findNext();
+    void findPrevious();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void findClosed();
+
     QString m_analysisError;
     SqlTree *tree = nullptr;
     QScrollBar *scroll_bar = nullptr;
+    FindBar *find_bar = nullptr;
     int page_rows = 0;
     qint64 top_id = 1;
     ViewerDatabase *database = nullptr;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QMetaType>
 #include <QString>
@@ -125,7 +126,6 @@ public:
     /// when there is none.
     Element element(qint64 id);
 
-    // HELPER-REGION navigation: viewer_database_navigation.cpp
     /// The deepest element whose bytes contain the byte at offset (bytes); -1 for none.
     qint64 deepestAt(qint64 offset);
     /// "moov / trak[1] / mdia / minf / stbl / stsz / entry_size[229677]": the names from the top
@@ -133,9 +133,9 @@ public:
     QString path(qint64 id);
     /// The byte offset the element's value points at (the links table), or -1 for no link.
     qint64 linkTarget(qint64 id);
-    // END-REGION navigation
+    /// The link targets of those of ids that have one, in one query: for the rows of a window.
+    QHash<qint64, qint64> linkTargets(const QList<qint64> &ids);
 
-    // HELPER-REGION find: viewer_database_find.cpp
     /// The first element matching query after from (before it when backwards), wrapping around
     /// the ends; -1 when none matches.
     qint64 findNext(const FindQuery &query, qint64 from, bool backwards);
@@ -144,7 +144,6 @@ public:
     /// Every element with a note, and every leftover run, in file order; at most limit.
     QList<Problem> problems(int limit);
     qint64 problemCount();
-    // END-REGION find
 
 private:
     enum Lookup { IsOpenLookup, LevelLookup, ParentLookup, LastChildLookup, OpenStatement,

@@ -127,6 +127,51 @@ private slots:
         QCOMPARE(parsed.error, message);
     }
 
+    // Every position field of these kinds is a link, to the byte its value gives.
+    void positionsAreLinks_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<bool>("absolute"); ///< the value is the target itself
+        QTest::newRow("mp4 chunk_offset") << fixture("/iso/tiny.mp4") << "chunk_offset" << true;
+        QTest::newRow("mkv SeekPosition") << fixture("/mkv/h264_vorbis.mkv") << "SeekPosition" << false;
+        QTest::newRow("avi idx1 Offset") << fixture("/avi/two_audio.avi") << "Offset" << false;
+    }
+    void positionsAreLinks()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, field);
+        QFETCH(bool, absolute);
+        Parser parser;
+        QCOMPARE(parser.parseFile(file, QStringLiteral(":memory:"), QString()), int(Parser::Parsed));
+        QSqlDatabase *db = parser.getConnection();
+        QVERIFY(db);
+        {
+            // A Matroska position field is the group's "value" child; the others are the field.
+            QSqlQuery query(*db);
+            QVERIFY(query.exec(QStringLiteral(
+                "SELECT e.id, e.raw_value, links.target FROM elements e JOIN dictionary n ON e.name_id = n.id"
+                " LEFT JOIN elements p ON e.parent_id = p.id LEFT JOIN dictionary pn ON p.name_id = pn.id"
+                " LEFT JOIN links ON links.id = e.id WHERE e.last_child_id = 0"
+                " AND (n.name = '%1' OR (n.name = 'value' AND pn.name = '%1'))"
+                " ORDER BY e.id").arg(field)));
+            int fields = 0;
+            while (query.next()) {
+                ++fields;
+                QVERIFY2(!query.value(2).isNull(), qPrintable(query.value(0).toString()));
+                if (absolute)
+                    QCOMPARE(query.value(2).toLongLong(), query.value(1).toLongLong());
+                else
+                    QVERIFY(query.value(2).toLongLong() > query.value(1).toLongLong());
+            }
+            QVERIFY(fields > 0);
+        }
+        const QString name = db->connectionName();
+        db->close();
+        delete db;
+        QSqlDatabase::removeDatabase(name);
+    }
+
 private:
     QTemporaryDir m_dir;
 };

@@ -40,6 +40,7 @@ public:
         QString &notes = this->notes[id];
         notes += notes.isEmpty() ? text : QStringLiteral("\n") + text;
     }
+    void link(qint64 id, quint64 target) override { links.insert(id, target); }
     void frame(const FrameRecord &record) override { frames.push_back(record); }
     void streams(const QList<StreamRecord> &records) override { streamRecords = records; }
 
@@ -72,6 +73,7 @@ public:
 
     QHash<qint64, QString> descriptions;
     QHash<qint64, QString> notes;
+    QHash<qint64, quint64> links;
     std::vector<FrameRecord> frames;
     QList<StreamRecord> streamRecords;
     bool inOrder = true; ///< every element arrived with the next id

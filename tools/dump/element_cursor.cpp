@@ -10,10 +10,14 @@ const char elementsSql[] =
     " FROM elements"
     " LEFT JOIN dictionary ON elements.name_id = dictionary.id"
     " LEFT JOIN elements_seq_num ON elements.id = elements_seq_num.id"
-    " LEFT JOIN descriptions ON elements.id = descriptions.id ORDER BY elements.id";
+    " LEFT JOIN descriptions ON elements.id = descriptions.id";
+const char elementsRangeSql[] = " WHERE elements.id BETWEEN ? AND ?";
+const char elementsOrderSql[] = " ORDER BY elements.id";
 
 // The notes of an element in the order they were made.
-const char notesSql[] = "SELECT id, note FROM notes ORDER BY id, rowid";
+const char notesSql[] = "SELECT id, note FROM notes";
+const char notesRangeSql[] = " WHERE id BETWEEN ? AND ?";
+const char notesOrderSql[] = " ORDER BY id, rowid";
 
 } // namespace
 
@@ -23,9 +27,20 @@ ElementCursor::ElementCursor(const QSqlDatabase &db) : m_elements(db), m_notes(d
     m_notes.setForwardOnly(true);
 }
 
+void ElementCursor::setRange(qint64 first, qint64 last)
+{
+    m_ranged = true;
+    m_first = first;
+    m_last = last;
+}
+
 bool ElementCursor::exec()
 {
-    if (!run(m_elements, elementsSql) || !run(m_notes, notesSql))
+    const auto sql = [this](const char *select, const char *range, const char *order) {
+        return QString::fromLatin1(select) + (m_ranged ? QLatin1String(range) : QLatin1String()) + QLatin1String(order);
+    };
+    if (!run(m_elements, sql(elementsSql, elementsRangeSql, elementsOrderSql))
+        || !run(m_notes, sql(notesSql, notesRangeSql, notesOrderSql)))
         return false;
     m_onNote = m_notes.next();
     keepFailure(m_notes);
@@ -47,10 +62,16 @@ bool ElementCursor::next()
     return !failed();
 }
 
-bool ElementCursor::run(QSqlQuery &query, const char *sql)
+bool ElementCursor::run(QSqlQuery &query, const QString &sql)
 {
-    if (query.exec(QLatin1String(sql)))
-        return true;
+    if (query.prepare(sql)) {
+        if (m_ranged) {
+            query.addBindValue(m_first);
+            query.addBindValue(m_last);
+        }
+        if (query.exec())
+            return true;
+    }
     m_error = query.lastError().text();
     return false;
 }

@@ -28,6 +28,8 @@ public:
 
     explicit ElementCursor(const QSqlDatabase &db);
 
+    /// Walks only the ids first .. last (a subtree, as ids are a pre-order); before exec().
+    void setRange(qint64 first, qint64 last);
     /// Starts both queries; false, with errorString(), when the database cannot be read.
     bool exec();
     /// Moves to the next element; false at the end or when reading failed.
@@ -37,13 +39,16 @@ public:
     QString errorString() const { return m_error; }
 
 private:
-    bool run(QSqlQuery &query, const char *sql);
+    bool run(QSqlQuery &query, const QString &sql);
     QString notesOf(qint64 id);
     void keepFailure(const QSqlQuery &query);
 
     QSqlQuery m_elements;
     QSqlQuery m_notes;
     bool m_onNote = false;
+    bool m_ranged = false;
+    qint64 m_first = 0;
+    qint64 m_last = 0;
     Row m_row;
     QString m_error;
 };

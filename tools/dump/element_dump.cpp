@@ -138,6 +138,65 @@ bool ElementDump::writeJson(QTextStream &out)
     return true;
 }
 
+// The last child's last child and so on: ids grow down the chain, so it ends on any database.
+qint64 ElementDump::lastDescendant(qint64 id)
+{
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    if (!query.prepare(QStringLiteral("SELECT last_child_id FROM elements WHERE id = ?"))) {
+        m_error = query.lastError().text();
+        return -1;
+    }
+    qint64 last = -1;
+    for (qint64 current = id; current > last;) {
+        query.addBindValue(current);
+        if (!query.exec() || !query.next()) {
+            m_error = query.lastError().isValid() ? query.lastError().text()
+                                                  : QStringLiteral("no element %1").arg(current);
+            return -1;
+        }
+        last = current;
+        current = query.value(0).toLongLong();
+        query.finish();
+    }
+    return last;
+}
+
+bool ElementDump::writeJsonSubtree(QTextStream &out, qint64 id)
+{
+    const qint64 last = lastDescendant(id);
+    if (last < 0)
+        return false;
+    ElementCursor elements(m_db);
+    elements.setRange(id, last);
+    if (!elements.exec())
+        return failed(elements);
+    if (!elements.next()) {
+        if (elements.failed())
+            return failed(elements);
+        m_error = QStringLiteral("no element %1").arg(id);
+        return false;
+    }
+    JsonStreamWriter json(out);
+    // Depths count from the subtree's root; a row that claims to lie beside or above it stays
+    // inside, so that the document keeps one root.
+    const int rootLevel = elements.row().level;
+    std::vector<ElementCursor::Row> path;
+    do {
+        const size_t depth = path.empty() ? 0 : size_t(qMax(elements.row().level - rootLevel, 1));
+        closeElements(json, path, depth);
+        json.beginObject();
+        json.key(u"children");
+        json.beginArray();
+        path.push_back(elements.row());
+    } while (out.status() == QTextStream::Ok && elements.next());
+    if (elements.failed())
+        return failed(elements);
+    if (out.status() == QTextStream::Ok)
+        closeElements(json, path, 0);
+    return true;
+}
+
 bool ElementDump::failed(const ElementCursor &elements)
 {
     m_error = elements.errorString();

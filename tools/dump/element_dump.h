@@ -17,6 +17,10 @@ public:
 
     bool writeTree(QTextStream &out);
     bool writeJson(QTextStream &out);
+    /// The element id with its descendants as one JSON document: the object that writeJson
+    /// writes for it, laid out as a document of its own. False, with errorString(), when there
+    /// is no such element.
+    bool writeJsonSubtree(QTextStream &out, qint64 id);
     bool writeFrames(QTextStream &out);
     bool writeStreams(QTextStream &out);
     bool writeSummary(QTextStream &out);
@@ -27,6 +31,8 @@ private:
     /// Takes the error of elements; returns false.
     bool failed(const ElementCursor &elements);
     qint64 count(const QString &sql);
+    /// The id of the last element of id's subtree; -1, with errorString(), for no element id.
+    qint64 lastDescendant(qint64 id);
     /// The header line, then one CSV line per row of sql.
     bool writeCsv(QTextStream &out, const char *header, const char *sql);
 
