@@ -146,13 +146,16 @@ int Parser::parseFile(const QString &fileName, const QString &database, const QS
         return fail(DatabaseFailed, error);
 
     ContainerDriver::Outcome outcome;
+    bool written = false;
     {
         ElementDatabaseWriter writer(handle);
         outcome = ContainerDriver::run(*parser, fileName, writer, options,
                                        [this](int percent) { emit progress(percent); });
-        if (!writer.finish(&error))
-            return fail(DatabaseFailed, error);
+        written = writer.finish(&error);
     }
+    // The writer's statements are finalized by now: SQLite closes no connection that has some.
+    if (!written)
+        return fail(DatabaseFailed, error);
     parser.reset();
 
     if (outcome.status == Status::CannotOpen)
