@@ -11,6 +11,15 @@
 #                            (VALUE missing).
 #   bench_have TOOL PACKAGE  true when TOOL is on the path; otherwise says which Debian package
 #                            holds it, on standard error.
+#   bench_mib KIB            KiB as MiB with one decimal; "-" when missing.
+#   bench_measure LABEL CMD [ARG...]
+#                            bench_run as one table row: sets row_label, row_status,
+#                            row_seconds and row_kib.
+#   bench_print_row          prints that row, with its ratios to bench_base_seconds and
+#                            bench_base_kib (the row the others compare with), the label
+#                            bench_label_width characters wide (default 34).
+#   bench_row LABEL CMD [ARG...]
+#                            bench_measure, then bench_print_row.
 
 bench_run() {
     bench_seconds=""
@@ -67,4 +76,32 @@ bench_have() {
     fi
     echo "missing: $1 (Debian package $2: apt-get install -y $2)" >&2
     return 1
+}
+
+bench_mib() {
+    awk -v k="$1" 'BEGIN { if (k == "") print "-"; else printf "%.1f\n", k / 1024 }'
+}
+
+bench_measure() {
+    row_label=$1
+    shift
+    row_status=0
+    bench_run "$@" || row_status=$?
+    row_seconds=$bench_seconds
+    row_kib=$bench_kib
+}
+
+bench_print_row() {
+    if [ "$row_status" -ne 0 ]; then
+        printf "  %-${bench_label_width:-34}s failed (exit status %s)\n" "$row_label" "$row_status"
+        return 0
+    fi
+    printf "  %-${bench_label_width:-34}s %9.3f %10s %10s %10s\n" "$row_label" "$row_seconds" \
+        "$(bench_mib "$row_kib")" "$(bench_ratio "$row_seconds" "$bench_base_seconds")" \
+        "$(bench_ratio "$row_kib" "$bench_base_kib")"
+}
+
+bench_row() {
+    bench_measure "$@"
+    bench_print_row
 }

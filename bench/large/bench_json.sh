@@ -31,36 +31,7 @@ if [ "$#" -eq 0 ]; then
         "$dir/kestrune-large-500k-fragmented.mp4" "$dir/kestrune-large-500k.avi"
 fi
 
-mib() {
-    awk -v k="$1" 'BEGIN { if (k == "") print "-"; else printf "%.1f\n", k / 1024 }'
-}
-
-# Runs a command as one table row: LABEL, then the command. Sets row_seconds and row_kib, both
-# empty when the command failed.
-measure() {
-    row_label=$1
-    shift
-    row_status=0
-    bench_run "$@" || row_status=$?
-    row_seconds=$bench_seconds
-    row_kib=$bench_kib
-}
-
-# Prints the row measure made, with its ratios to json_seconds and json_kib.
-print_row() {
-    if [ "$row_status" -ne 0 ]; then
-        printf '  %-52s failed (exit status %s)\n' "$row_label" "$row_status"
-        return 0
-    fi
-    printf '  %-52s %9.3f %10s %10s %10s\n' "$row_label" "$row_seconds" "$(mib "$row_kib")" \
-        "$(bench_ratio "$row_seconds" "$json_seconds")" "$(bench_ratio "$row_kib" "$json_kib")"
-}
-
-row() {
-    measure "$@"
-    print_row
-}
-
+bench_label_width=52
 messages=$(mktemp)
 trap 'rm -f "$messages"' EXIT
 echo "$dump; best of $RUNS runs; peak memory: the largest peak resident set of the runs"
@@ -77,16 +48,17 @@ for file in "$@"; do
     elements=$(echo "$summary" | awk '$1 == "elements:" { print $2 }')
     echo "$file, $(stat -c %s "$file") bytes, $elements elements"
     printf '  %-52s %9s %10s %10s %10s\n' "" "seconds" "peak MiB" "time/json" "mem/json"
-    measure "kestrune-dump --json" "$dump" --json "$file"
-    json_seconds=$row_seconds
+    bench_measure "kestrune-dump --json" "$dump" --json "$file"
     json_kib=$row_kib
-    print_row
-    row "kestrune-dump (tree)" "$dump" "$file"
-    measure "kestrune-dump --summary" "$dump" --summary "$file"
+    bench_base_seconds=$row_seconds
+    bench_base_kib=$row_kib
+    bench_print_row
+    bench_row "kestrune-dump (tree)" "$dump" "$file"
+    bench_measure "kestrune-dump --summary" "$dump" --summary "$file"
     summary_kib=$row_kib
-    print_row
+    bench_print_row
     if [ "$have_ffprobe" = yes ]; then
-        row "ffprobe -v error -show_packets -show_streams -of json" \
+        bench_row "ffprobe -v error -show_packets -show_streams -of json" \
             ffprobe -v error -show_packets -show_streams -of json "$file"
     fi
     awk -v j="$json_kib" -v s="$summary_kib" -v n="$elements" 'BEGIN {

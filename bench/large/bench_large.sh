@@ -35,36 +35,6 @@ have_mediainfo=yes
 bench_have mediainfo mediainfo || have_mediainfo=no
 "$here/make_large_files.sh" "$dir" || echo "warning: the files are not as expected (above); measuring them anyway" >&2
 
-mib() {
-    awk -v k="$1" 'BEGIN { if (k == "") print "-"; else printf "%.1f\n", k / 1024 }'
-}
-
-# Runs a command as one table row: LABEL, then the command. Sets row_seconds and row_kib, both
-# empty when the command failed.
-measure() {
-    row_label=$1
-    shift
-    row_status=0
-    bench_run "$@" || row_status=$?
-    row_seconds=$bench_seconds
-    row_kib=$bench_kib
-}
-
-# Prints the row measure made, with its ratios to dump_seconds and dump_kib.
-print_row() {
-    if [ "$row_status" -ne 0 ]; then
-        printf '  %-34s failed (exit status %s)\n' "$row_label" "$row_status"
-        return 0
-    fi
-    printf '  %-34s %9.3f %10s %10s %10s\n' "$row_label" "$row_seconds" "$(mib "$row_kib")" \
-        "$(bench_ratio "$row_seconds" "$dump_seconds")" "$(bench_ratio "$row_kib" "$dump_kib")"
-}
-
-row() {
-    measure "$@"
-    print_row
-}
-
 messages=$(mktemp)
 trap 'rm -f "$messages"' EXIT
 echo "best of $RUNS runs; peak memory: the largest peak resident set of the runs"
@@ -84,26 +54,28 @@ for name in 500k.mkv 500k.mp4 500k-fragmented.mp4 500k.avi; do
     elements=$(echo "$summary" | awk '$1 == "elements:" { print $2 }')
     echo "$file, $(stat -c %s "$file") bytes: $(echo "$summary" | paste -s -d ' ' | sed 's/ \([a-z]*:\)/, \1/g')"
     printf '  %-34s %9s %10s %10s %10s\n' "" "seconds" "peak MiB" "time/dump" "mem/dump"
-    measure "kestrune-dump --summary" "$dump" --summary "$file"
+    bench_measure "kestrune-dump --summary" "$dump" --summary "$file"
     dump_seconds=$row_seconds
     dump_kib=$row_kib
-    print_row
-    row "kestrune-bench-walk (walk alone)" "$walk" "$file" 1
-    row "ffprobe -v error -show_packets" ffprobe -v error -show_packets "$file"
+    bench_base_seconds=$row_seconds
+    bench_base_kib=$row_kib
+    bench_print_row
+    bench_row "kestrune-bench-walk (walk alone)" "$walk" "$file" 1
+    bench_row "ffprobe -v error -show_packets" ffprobe -v error -show_packets "$file"
     ffprobe_seconds=$row_seconds
     mkvinfo_seconds=""
     if [ "$ext" = mkv ] && [ "$have_mkvinfo" = yes ]; then
-        row "mkvinfo -v -v" mkvinfo -v -v "$file"
+        bench_row "mkvinfo -v -v" mkvinfo -v -v "$file"
         mkvinfo_seconds=$row_seconds
     fi
     if [ "$have_mediainfo" = yes ]; then
-        row "mediainfo --Full" mediainfo --Full "$file"
+        bench_row "mediainfo --Full" mediainfo --Full "$file"
     fi
-    row "sqlite3 insert loop, $elements rows" "$insert" "$elements"
+    bench_row "sqlite3 insert loop, $elements rows" "$insert" "$elements"
 
     echo "  targets:"
     limit_kib=$(awk -v n="$elements" 'BEGIN { printf "%.0f", 150 * n / 1024 + 64 * 1024 }')
-    bench_check "peak MiB <= 150 B x $elements elements + 64 MiB" "$(mib "$dump_kib")" "$(mib "$limit_kib")"
+    bench_check "peak MiB <= 150 B x $elements elements + 64 MiB" "$(bench_mib "$dump_kib")" "$(bench_mib "$limit_kib")"
     case $ext in
         mp4) ffprobe_limit=0.30 ;;
         avi) ffprobe_limit=0.50 ;;
