@@ -113,6 +113,8 @@ private:
     static QString timeText(double seconds);
     /// The four characters of a FourCC field, up to its first zero byte.
     static QString fourccText(const char *code);
+    /// "00dc, key, 4096 bytes at 1234": an index entry's chunk in one line.
+    static QString chunkSummary(const char *chunkId, bool key, quint32 size, quint64 offset);
 
     // Indexes and frames.
     /// The data of a "movi" list: from its type field to its end.

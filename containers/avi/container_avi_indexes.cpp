@@ -5,6 +5,7 @@
 
 #include "byte_reader.h"
 #include "status.h"
+#include "summary_text.h"
 
 #include <QSet>
 #include <QtEndian>
@@ -62,6 +63,15 @@ bool isFrameEntry(const char *id)
 }
 
 } // namespace
+
+// "00dc, key, 4096 bytes at 1234": the one line of an index entry.
+QString ContainerAVI::chunkSummary(const char *chunkId, bool key, quint32 size, quint64 offset)
+{
+    SummaryText summary;
+    summary.append(chunkId, qsizetype(qstrnlen(chunkId, 4)));
+    summary << (key ? ", key, " : ", ") << size << " bytes at " << offset;
+    return summary.toString();
+}
 
 void ContainerAVI::readStreamClocks()
 {
@@ -197,20 +207,22 @@ int ContainerAVI::parseChunkIDX1(quint64 offset, uint size)
         const quint32 chunkOffset = qFromLittleEndian<quint32>(entry + 8);
         const quint32 chunkSize = qFromLittleEndian<quint32>(entry + 12);
 
+        const bool key = (flags & 0x10) && isVideoEntry(id);
         QString flagNames;
         if (flags & 0x1)
             flagNames += QLatin1String("AVIIF_LIST");
-        if ((flags & 0x10) && isVideoEntry(id))
+        if (key)
             flagNames += QLatin1String("AVIIF_KEYFRAME");
         if (flags & 0x100)
             flagNames += QLatin1String("AVIIF_NOTIME");
         if (flags & 0x0FFF0000)
             flagNames += QLatin1String("AVIIF_COMPUSE");
 
+        const quint64 chunk = base + chunkOffset;
         beginGroup(at, idx1EntrySize, QStringLiteral("idx1_entry"), qint64(walked));
+        setGroupReadable(chunkSummary(id, key, chunkSize, chunk));
         addField(at, 4, QStringLiteral("chunk_id"), fourccText(id));
         addField(at + 4, 4, QStringLiteral("Flags"), unsignedNumber(flags), flagNames);
-        const quint64 chunk = base + chunkOffset;
         addField(at + 8, 4, QStringLiteral("Offset"), offsetNumber(chunkOffset));
         linkLastElement(chunk);
         addField(at + 12, 4, QStringLiteral("Size"), offsetNumber(chunkSize));
@@ -364,6 +376,14 @@ int ContainerAVI::parseIndex(quint64 offset, uint size, bool follow)
         window.read(p, entry, qsizetype(qMin<quint64>(entrySize, sizeof entry)));
         const ByteReader e(QByteArray::fromRawData(entry, sizeof entry));
         beginGroup(p, entrySize, QStringLiteral("index_entry"), qint64(i));
+        if (indexType == IndexOfIndexes && within(0, 16)) {
+            SummaryText summary;
+            summary << e.u32le(8) << " bytes at " << e.u64le(0) << ", duration " << e.u32le(12);
+            setGroupReadable(summary.toString());
+        } else if (indexType == IndexOfChunks && within(0, 8)) {
+            setGroupReadable(chunkSummary(header + 8, !(e.u32le(4) & 0x80000000u), e.u32le(4) & 0x7FFFFFFFu,
+                                          baseOffset + e.u32le(0)));
+        }
         if (indexType == IndexOfIndexes) {
             if (within(0, 8)) {
                 addField(p, 8, QStringLiteral("qwOffset"), offsetNumber(e.u64le(0)));

@@ -26,6 +26,41 @@ StreamRecord::Kind kindOf(const QString &handlerType)
     return StreamRecord::Other;
 }
 
+// The set flags of the full boxes whose flags are bits of their own, by name, lowest bit first
+// (ISO/IEC 14496-12, 8.3.2, 8.8.7 and 8.8.8); an empty string for other boxes.
+QString flagNames(const QString &type, uint flags)
+{
+    struct Flag
+    {
+        uint bit;
+        const char *name;
+    };
+    static constexpr Flag trackHeader[] = {{0x1, "enabled"}, {0x2, "in movie"}, {0x4, "in preview"},
+                                           {0x8, "size is aspect ratio"}};
+    static constexpr Flag fragmentHeader[] = {{0x1, "base data offset"}, {0x2, "sample description index"},
+                                              {0x8, "default duration"}, {0x10, "default size"},
+                                              {0x20, "default flags"}, {0x10000, "duration is empty"},
+                                              {0x20000, "default base is moof"}};
+    static constexpr Flag run[] = {{0x1, "data offset"}, {0x4, "first sample flags"}, {0x100, "durations"},
+                                   {0x200, "sizes"}, {0x400, "sample flags"}, {0x800, "composition offsets"}};
+    const auto names = [flags](const auto &table) {
+        QString text;
+        for (const Flag &flag : table)
+            if (flags & flag.bit)
+                text += (text.isEmpty() ? QString() : QStringLiteral(", ")) + QLatin1String(flag.name);
+        return text;
+    };
+    if (flags == 0)
+        return QString();
+    if (type == QLatin1String("tkhd"))
+        return names(trackHeader);
+    if (type == QLatin1String("tfhd"))
+        return names(fragmentHeader);
+    if (type == QLatin1String("trun"))
+        return names(run);
+    return QString();
+}
+
 } // namespace
 
 ContainerIso::ContainerIso(const Variant &variant) : m_variant(variant) {}
@@ -249,7 +284,8 @@ void ContainerIso::reportBoxHeader(BoxHeader *header, bool full)
         fullBoxVersion = uint(word >> 24);
         fullBoxFlags = uint(word & 0xFFFFFF);
         addField(start + header->length, 1, QStringLiteral("version"), QString::number(fullBoxVersion, valueBase));
-        addField(start + header->length + 1, 3, QStringLiteral("flags"), QString::number(fullBoxFlags, valueBase));
+        addField(start + header->length + 1, 3, QStringLiteral("flags"), QString::number(fullBoxFlags, valueBase),
+                 flagNames(header->type, fullBoxFlags));
         header->length += 4;
     }
 }

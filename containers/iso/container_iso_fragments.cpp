@@ -6,6 +6,7 @@
 
 #include "byte_reader.h"
 #include "status.h"
+#include "summary_text.h"
 
 #include <QDateTime>
 
@@ -443,6 +444,7 @@ int ContainerIso::parseBoxTRUN(quint64 offset, quint64 size)
         quint32 sampleFlags = i == 0 ? firstFlags : m_fragment.defaultFlags;
         bool ownFlags = i == 0 && (flags & firstSampleFlagsPresent);
         qint64 compositionOffset = 0;
+        const auto isKey = [&] { return (audio && !ownFlags) || !(sampleFlags & nonSyncSample); };
         if (recordSize > 0) {
             beginGroup(offset + entry, recordSize, QStringLiteral("sample"), qint64(i));
             quint64 field = entry;
@@ -472,12 +474,14 @@ int ContainerIso::parseBoxTRUN(quint64 offset, quint64 size)
                 compositionOffset = version == 0 ? qint64(word) : qint64(qint32(word));
                 next(QStringLiteral("sample_composition_time_offset"), signedNumber(compositionOffset));
             }
+            SummaryText summary;
+            summary << "size " << sampleSize << ", duration " << duration << (isKey() ? ", key" : "");
+            setGroupReadable(summary.toString());
             endGroup();
         }
         if (track) {
             if (position <= window.size() && sampleSize <= window.size() - position) {
-                const bool key = (audio && !ownFlags) || !(sampleFlags & nonSyncSample);
-                track->fragmentSamples.push_back({position, sampleSize, duration, qint64(time), compositionOffset, key});
+                track->fragmentSamples.push_back({position, sampleSize, duration, qint64(time), compositionOffset, isKey()});
             } else {
                 ++pastFile;
             }

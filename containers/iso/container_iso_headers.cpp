@@ -6,6 +6,7 @@
 #include "byte_reader.h"
 #include "registered_codes.h"
 #include "status.h"
+#include "summary_text.h"
 
 #include <QDateTime>
 #include <QStringDecoder>
@@ -336,6 +337,13 @@ int ContainerIso::parseBoxELST(quint64 offset, quint64 size)
             const quint64 duration = version == 1 ? reader.u64be(pos) : reader.u32be(pos);
             const qint64 mediaTime = version == 1 ? qint64(reader.u64be(pos + 8))
                                                   : qint64(qint32(reader.u32be(pos + 4)));
+            // A media time of -1 marks an empty edit: nothing of the media plays for its duration.
+            SummaryText summary;
+            if (mediaTime == -1)
+                summary << "empty, duration " << duration;
+            else
+                summary << "duration " << duration << " from media time " << mediaTime;
+            setGroupReadable(summary.toString());
             addField(offset + at, w, QStringLiteral("segment_duration"), number(duration));
             addField(offset + at + w, w, QStringLiteral("media_time"), signedNumber(mediaTime));
             rate = at + 2 * w;

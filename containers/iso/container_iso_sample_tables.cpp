@@ -6,6 +6,7 @@
 
 #include "byte_reader.h"
 #include "status.h"
+#include "summary_text.h"
 
 #include <QHash>
 
@@ -93,6 +94,12 @@ quint64 versionZeroEntryLength(const QString &groupingType, const ByteReader &re
     return 0;
 }
 
+// "3 samples" and the like, the start of the one line of a table entry.
+SummaryText &samples(SummaryText &summary, quint32 count)
+{
+    return summary << count << (count == 1 ? " sample" : " samples");
+}
+
 // The readable of an "sbgp" group_description_index.
 QString descriptionIndexReadable(quint32 index)
 {
@@ -121,6 +128,9 @@ int ContainerIso::parseBoxSTTS(quint64 offset, quint64 size)
         const qsizetype pos = qsizetype(at);
         const TrackSampleTables::DurationRun run{reader.u32be(pos), reader.u32be(pos + 4)};
         beginGroup(offset + at, 8, QStringLiteral("entry"), qint64(i));
+        SummaryText summary;
+        // "\xD7" is the multiplication sign in Latin-1.
+        setGroupReadable((samples(summary, run.count) << " \xD7 " << run.delta).toString());
         addField(offset + at, 4, QStringLiteral("sample_count"), number(run.count));
         addField(offset + at + 4, 4, QStringLiteral("sample_delta"), number(run.delta));
         endGroup();
@@ -149,6 +159,13 @@ int ContainerIso::parseBoxCTTS(quint64 offset, quint64 size)
         const quint32 bits = reader.u32be(pos + 4);
         const TrackSampleTables::CompositionRun run{reader.u32be(pos), qint32(bits)};
         beginGroup(offset + at, 8, QStringLiteral("entry"), qint64(i));
+        SummaryText summary;
+        samples(summary, run.count) << ", offset ";
+        if (signedOffsets || run.offset < 0)
+            summary << run.offset;
+        else
+            summary << bits;
+        setGroupReadable(summary.toString());
         addField(offset + at, 4, QStringLiteral("sample_count"), number(run.count));
         if (signedOffsets) {
             addField(offset + at + 4, 4, QStringLiteral("sample_offset"), signedNumber(run.offset));
@@ -197,6 +214,10 @@ int ContainerIso::parseBoxSTSC(quint64 offset, quint64 size)
         const qsizetype pos = qsizetype(at);
         const TrackSampleTables::ChunkRun run{reader.u32be(pos), reader.u32be(pos + 4), reader.u32be(pos + 8)};
         beginGroup(offset + at, 12, QStringLiteral("entry"), qint64(i));
+        SummaryText summary;
+        samples(summary << "chunks from " << run.firstChunk << ": ", run.samplesPerChunk)
+            << ", description " << run.descriptionIndex;
+        setGroupReadable(summary.toString());
         addField(offset + at, 4, QStringLiteral("first_chunk"), number(run.firstChunk));
         addField(offset + at + 4, 4, QStringLiteral("samples_per_chunk"), number(run.samplesPerChunk));
         addField(offset + at + 8, 4, QStringLiteral("sample_description_index"), number(run.descriptionIndex));

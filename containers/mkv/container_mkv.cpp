@@ -329,6 +329,10 @@ int ContainerMKV::walkChildren(ElementMKV *element, quint32 id, bool unknownSize
         setGroupReadable(m_tag.name + QStringLiteral(" = ") + m_tag.value);
     m_tag = outerTag;
     if (id == blockGroupId) {
+        // Whether the Block is a key frame is known only now, from the ReferenceBlocks beside it.
+        if (m_groupBlock.hasBlock)
+            setGroupReadable(blockSummary(m_groupBlock.track, m_groupBlock.block.time,
+                                          uchar((m_groupBlock.flags & 0x7F) | (m_groupBlock.referenced ? 0 : 0x80))));
         finishGroupBlock();
         m_groupBlock = outerGroupBlock;
     } else if (id == trackEntryId) {

@@ -2,6 +2,7 @@
 
 #include "container_abstract.h"
 #include "dispatch_records.h"
+#include "summary_text.h"
 
 #include <QHash>
 #include <QString>
@@ -107,6 +108,8 @@ protected:
     static QString enumLabel(quint32 id, quint64 value);
     /// Nanoseconds as h:mm:ss.nnnnnnnnn.
     static QString nanosecondsText(qint64 nanoseconds);
+    /// Nanoseconds rounded to milliseconds, as h:mm:ss.mmm.
+    static void appendMilliseconds(SummaryText &summary, qint64 nanoseconds);
     /// Segment ticks as h:mm:ss.nnnnnnnnn at the segment's scale.
     QString ticksText(double ticks) const;
 
@@ -131,6 +134,7 @@ private:
         bool open = false;
         bool hasBlock = false;
         bool referenced = false;
+        uchar flags = 0;      ///< the Block's flag byte
         quint64 track = 0;
         quint64 duration = 0; ///< the group's BlockDuration, 0 for none
         PendingFrame block;
@@ -257,6 +261,9 @@ private:
     /// The "data" group of a laced block: lace count, sizes and frames, and a note on damage.
     int reportLaces(quint64 begin, quint64 size, uchar lacing);
     QString laceFaultText() const;
+    /// "track 1, 0:00:01.040, key, Xiph lacing": the one line of a block's row, of a block at
+    /// time segment ticks with this flag byte.
+    QString blockSummary(quint64 track, qint64 time, uchar flags) const;
     /// The duration of the whole block in ticks: its BlockDuration, or the track's
     /// DefaultDuration for each of its frames.
     quint64 blockTicks(int stream, const PendingFrame &block, int frames) const;

@@ -265,6 +265,9 @@ int ContainerMKV::parseBlock(ElementMKV *element)
             noteMissingFields(bound, d);
         return Status::UnexpectedEnd;
     }
+    // Bit 7 of a Block's flags is reserved: its key frames are told by its BlockGroup.
+    const bool simple = m_currentId != blockId;
+    setGroupReadable(blockSummary(track, time, simple ? flags : uchar(flags & 0x7F)));
 
     const quint64 frameStart = d + headerSize;
     const quint64 frameBytes = element->dataSize - headerSize;
@@ -288,6 +291,7 @@ int ContainerMKV::parseBlock(ElementMKV *element)
     if (m_currentId == blockId && m_groupBlock.open && !m_groupBlock.hasBlock) {
         m_groupBlock.hasBlock = true;
         m_groupBlock.track = track;
+        m_groupBlock.flags = flags;
         m_groupBlock.block = block;
         return status;
     }
@@ -486,6 +490,28 @@ QString ContainerMKV::laceFaultText() const
         break;
     }
     return QString();
+}
+
+QString ContainerMKV::blockSummary(quint64 track, qint64 time, uchar flags) const
+{
+    SummaryText summary;
+    summary << "track " << track;
+    qint64 nanoseconds = 0;
+    // A time past the range of nanoseconds is left out.
+    if (m_timecodeScale <= quint64(std::numeric_limits<qint64>::max())
+        && !qMulOverflow(time, qint64(m_timecodeScale), &nanoseconds)) {
+        summary << ", ";
+        appendMilliseconds(summary, nanoseconds);
+    }
+    static const char *const lacingNames[] = {"", ", Xiph lacing", ", fixed-size lacing", ", EBML lacing"};
+    if (flags & 0x80)
+        summary << ", key";
+    if (flags & 0x08)
+        summary << ", invisible";
+    summary << lacingNames[(flags >> 1) & 3];
+    if (flags & 0x01)
+        summary << ", discardable";
+    return summary.toString();
 }
 
 int ContainerMKV::parseCluster(ElementMKV *)

@@ -17,26 +17,24 @@ constexpr quint32 seekPositionId = 0x53AC;
 constexpr quint32 cueClusterPositionId = 0xF1;
 constexpr quint32 clusterId = 0x1F43B675;
 constexpr qint64 nanosecondsPerSecond = 1000000000;
+constexpr quint64 nanosecondsPerMillisecond = 1000000;
 
 QString fraction(qint64 nanoseconds)
 {
     return QStringLiteral("%1").arg(nanoseconds, 9, 10, QLatin1Char('0'));
 }
 
-} // namespace
-
-// Written by hand: every block's timestamp goes through here.
-QString ContainerMKV::nanosecondsText(qint64 nanoseconds)
+// h:mm:ss.fff for magnitude units of 10^-digits seconds, written by hand backwards to end:
+// every block's timestamp goes through here. Returns the first character.
+char *writeClock(char *end, bool negative, quint64 magnitude, int digits)
 {
-    // The magnitude of the most negative value does not fit; it is one nanosecond off.
-    const bool negative = nanoseconds < 0;
-    const quint64 magnitude = negative ? quint64(-(nanoseconds + 1)) + 1 : quint64(nanoseconds);
-    quint64 seconds = magnitude / nanosecondsPerSecond;
-    quint64 rest = magnitude % nanosecondsPerSecond;
-    char text[40];
-    char *end = text + sizeof text;
+    quint64 unitsPerSecond = 1;
+    for (int digit = 0; digit < digits; ++digit)
+        unitsPerSecond *= 10;
+    quint64 seconds = magnitude / unitsPerSecond;
+    quint64 rest = magnitude % unitsPerSecond;
     char *at = end;
-    for (int digit = 0; digit < 9; ++digit, rest /= 10)
+    for (int digit = 0; digit < digits; ++digit, rest /= 10)
         *--at = char('0' + rest % 10);
     *--at = '.';
     for (const quint64 unit : {quint64(60), quint64(60)}) {
@@ -52,7 +50,33 @@ QString ContainerMKV::nanosecondsText(qint64 nanoseconds)
     } while (seconds > 0);
     if (negative)
         *--at = '-';
-    return QString::fromLatin1(at, end - at);
+    return at;
+}
+
+// The magnitude of the most negative value does not fit; it is one nanosecond off.
+quint64 magnitudeOf(qint64 value)
+{
+    return value < 0 ? quint64(-(value + 1)) + 1 : quint64(value);
+}
+
+// Enough for the sign, the hours of 2^64 units, ":mm:ss", the point and nine digits of fraction.
+constexpr int clockLength = 40;
+
+} // namespace
+
+QString ContainerMKV::nanosecondsText(qint64 nanoseconds)
+{
+    char text[clockLength];
+    const char *begin = writeClock(text + clockLength, nanoseconds < 0, magnitudeOf(nanoseconds), 9);
+    return QString::fromLatin1(begin, text + clockLength - begin);
+}
+
+void ContainerMKV::appendMilliseconds(SummaryText &summary, qint64 nanoseconds)
+{
+    const quint64 milliseconds = (magnitudeOf(nanoseconds) + nanosecondsPerMillisecond / 2) / nanosecondsPerMillisecond;
+    char text[clockLength];
+    const char *begin = writeClock(text + clockLength, nanoseconds < 0 && milliseconds > 0, milliseconds, 3);
+    summary.append(begin, text + clockLength - begin);
 }
 
 QString ContainerMKV::ticksText(double ticks) const

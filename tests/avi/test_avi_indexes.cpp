@@ -149,6 +149,8 @@ private slots:
     void superIndex();
     void idx1_data();
     void idx1();
+    void entrySummaries_data();
+    void entrySummaries();
 };
 
 void TestAviIndexes::superIndex_data()
@@ -224,6 +226,43 @@ void TestAviIndexes::idx1()
     QFETCH(QString, note);
     QVERIFY2(note.isEmpty() ? allNotes(parse).isEmpty() : allNotes(parse).contains(note), qPrintable(allNotes(parse)));
     QCOMPARE(parse.shapeFault(bytes.size()), QString());
+}
+
+void TestAviIndexes::entrySummaries_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("entry");     // the name of the index's entry rows
+    QTest::addColumn<QString>("summaries"); // joined by " | "
+
+    const auto at = [](const QByteArray &file, const QByteArray &bytes, int back = 0) {
+        return QString::number(file.indexOf(bytes) - back);
+    };
+    // The first video entry alone has AVIIF_KEYFRAME; the audio entries have it too, but it
+    // names key frames of video only. The offsets are those of the chunks.
+    const QByteArray idx1 = idx1File("00dc:a:r 01wb:b:r 00dc:-:r");
+    QTest::newRow("idx1") << idx1 << "idx1_entry"
+                          << QStringLiteral("00dc, key, 10 bytes at %1 | 01wb, 8 bytes at %2 | 00dc, 0 bytes at %3")
+                                 .arg(at(idx1, "aaaa", 8), at(idx1, "bbbb", 8), at(idx1, QByteArray("00dc\0\0\0\0", 8)));
+    // The super index's entry gives the standard index's chunk; the standard index's entries
+    // the frames' data.
+    const QByteArray layout = superIndexFile(0, 1, 2);
+    const QByteArray opendml = superIndexFile(quint64(layout.indexOf("ix00")), 1, 2);
+    QTest::newRow("super and standard index") << opendml << "index_entry"
+        << QStringLiteral("48 bytes at %1, duration 2 | 00dc, key, 10 bytes at %2 | 00dc, 6 bytes at %3")
+               .arg(at(opendml, "ix00"), at(opendml, "aaaa"), at(opendml, "cccc"));
+}
+
+void TestAviIndexes::entrySummaries()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, entry);
+    AviParse parse;
+    parseAviBytes(&parse, file);
+    QStringList shown;
+    for (const ElementRecord &record : parse.sink.elements())
+        if (record.name == entry)
+            shown << record.readable;
+    QTEST(shown.join(QStringLiteral(" | ")), "summaries");
 }
 
 QTEST_GUILESS_MAIN(TestAviIndexes)

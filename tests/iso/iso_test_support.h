@@ -82,4 +82,15 @@ inline QString frames(const RecordingSink &sink, bool streams = false)
     return list.join(QLatin1Char(' '));
 }
 
+/// The readable values of the elements named name whose parent is named parent, joined by " | ".
+inline QString readablesUnder(const RecordingSink &sink, const QString &parent, const QString &name)
+{
+    const std::vector<ElementRecord> &all = sink.elements();
+    QStringList list;
+    for (const ElementRecord &record : all)
+        if (record.name == name && record.parentId > 0 && all[size_t(record.parentId - 1)].name == parent)
+            list << record.readable;
+    return list.join(QStringLiteral(" | "));
+}
+
 } // namespace IsoTest

@@ -127,6 +127,8 @@ private slots:
     void samples();
     void fields_data();
     void fields();
+    void summaries_data();
+    void summaries();
     void claimedSamplesBounded();
 };
 
@@ -300,6 +302,41 @@ void TestIsoFragments::fields()
     QCOMPARE(element->value, value);
     QCOMPARE(element->readable, readable);
     QCOMPARE(notes(result.sink).join(QLatin1Char('\n')), note);
+}
+
+void TestIsoFragments::summaries_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("parent");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("summaries"); // joined by " | "
+
+    QTest::newRow("tkhd flags") << movieBox() << "tkhd" << "flags" << "enabled, in movie | enabled, in movie";
+    QTest::newRow("tfhd flags") << fragmentedFile({{1, baseIsMoof | 0x38, {1, 1, syncFlags}, {}}}) << "tfhd" << "flags"
+                                << "default duration, default size, default flags, default base is moof";
+    const QByteArray ownFields = fragmentedFile({{1, baseIsMoof, {}, {{0x701, 2, {200, 30, 40, nonSyncFlags, 50, 60, syncFlags}}}}});
+    QTest::newRow("trun flags") << ownFields << "trun" << "flags" << "data offset, durations, sizes, sample flags";
+    QTest::newRow("samples with their own fields") << ownFields << "trun" << "sample"
+                                                   << "size 40, duration 30 | size 60, duration 50, key";
+    QTest::newRow("sizes alone, the first sample's flags")
+        << fragmentedFile({{1, baseIsMoof, {}, {{0x205, 2, {200, syncFlags, 40, 60}}}}}) << "trun" << "sample"
+        << "size 40, duration 10, key | size 60, duration 10";
+    QTest::newRow("sound samples without flags are key")
+        << fragmentedFile({{2, baseIsMoof, {}, {{0x201, 1, {200, 40}}}}}) << "trun" << "sample" << "size 40, duration 7, key";
+    QTest::newRow("samples past the box") << fragmentedFile({{1, baseIsMoof, {}, {{0x200, 3, {40}}}}}) << "trun" << "sample"
+                                          << "size 40, duration 10";
+}
+
+void TestIsoFragments::summaries()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, parent);
+    QFETCH(QString, name);
+    Result result;
+    parse(&result, factory(QStringLiteral("MP4")), file);
+    QVERIFY(result.ran);
+    QTEST(readablesUnder(result.sink, parent, name), "summaries");
+    QCOMPARE(result.shapeFault(file.size()), QString());
 }
 
 // Runs without sample fields claim samples that nothing in their box bounds: 2,000 of them

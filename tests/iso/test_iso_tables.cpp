@@ -65,6 +65,8 @@ class TestIsoTables : public QObject
 private slots:
     void tables_data();
     void tables();
+    void entrySummaries_data();
+    void entrySummaries();
     void countsPastTheBox_data();
     void countsPastTheBox();
     void emptyTables_data();
@@ -183,6 +185,46 @@ void TestIsoTables::tables()
     QVERIFY(result.ran);
     QCOMPARE(fields(result.sink, box), shown);
     QCOMPARE(IsoTest::notes(result.sink), notes);
+    QCOMPARE(result.shapeFault(file.size()), QString());
+}
+
+void TestIsoTables::entrySummaries_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("summaries"); // of its entries, joined by " | "
+
+    const auto table = [](const char *type, quint8 version, const QList<quint32> &values) {
+        return box([=](ByteBuilder &b) {
+            b.fullBox(type, version, 0, [&](ByteBuilder &t) {
+                for (quint32 value : values)
+                    t.u32be(value);
+            });
+        });
+    };
+    QTest::newRow("stts") << table("stts", 0, {2, 3, 1001, 1, 500}) << "stts" << "3 samples × 1001 | 1 sample × 500";
+    QTest::newRow("stsc") << table("stsc", 0, {2, 1, 2, 1, 5, 1, 2}) << "stsc"
+                          << "chunks from 1: 2 samples, description 1 | chunks from 5: 1 sample, description 2";
+    QTest::newRow("ctts version 0, a negative offset") << table("ctts", 0, {2, 2, 5, 1, 0xFFFFFFFE}) << "ctts"
+                                                       << "2 samples, offset 5 | 1 sample, offset -2";
+    QTest::newRow("ctts version 1") << table("ctts", 1, {1, 3, 0xFFFFFFFF}) << "ctts" << "3 samples, offset -1";
+    QTest::newRow("elst version 0, an empty edit first")
+        << table("elst", 0, {2, 1000, 0xFFFFFFFF, 0x10000, 5000, 2002, 0x10000}) << "elst"
+        << "empty, duration 1000 | duration 5000 from media time 2002";
+    QTest::newRow("elst version 1") << table("elst", 1, {1, 0, 7000, 0, 1024, 0x10000}) << "elst"
+                                    << "duration 7000 from media time 1024";
+    QTest::newRow("elst of an unknown version: rates alone") << table("elst", 2, {1, 0x10000}) << "elst" << "";
+    QTest::newRow("entries past the box") << table("stts", 0, {3, 3, 1001, 7}) << "stts" << "3 samples × 1001";
+}
+
+void TestIsoTables::entrySummaries()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, box);
+    Result result;
+    parse(&result, factory(QStringLiteral("MP4")), file);
+    QVERIFY(result.ran);
+    QTEST(readablesUnder(result.sink, box, QStringLiteral("entry")), "summaries");
     QCOMPARE(result.shapeFault(file.size()), QString());
 }
 

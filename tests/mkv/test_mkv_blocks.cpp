@@ -1,10 +1,14 @@
 // Laced blocks built byte by byte: how their frames split, the times and durations the frames
-// get, and damaged lace headers.
+// get, and damaged lace headers; the one-line summaries of block rows, also against ffprobe's
+// packets of real files.
 
 #include "byte_builder.h"
 #include "mkv_parse.h"
 #include "status.h"
 
+#include <QFile>
+#include <QHash>
+#include <QSet>
 #include <QTest>
 
 namespace {
@@ -20,6 +24,9 @@ constexpr quint32 simpleBlock = 0xA3;
 constexpr quint32 blockGroup = 0xA0;
 constexpr quint32 block = 0xA1;
 constexpr quint32 blockDuration = 0x9B;
+constexpr quint32 referenceBlock = 0xFB;
+constexpr quint32 info = 0x1549A966;
+constexpr quint32 timecodeScale = 0x2AD7B1;
 
 QByteArray bytes(std::initializer_list<int> values)
 {
@@ -86,6 +93,29 @@ QString framesText(const MkvParse &parse, quint64 dataStart)
     return frames.join(QLatin1Char(' '));
 }
 
+// The readable values of the rows named SimpleBlock, Block or BlockGroup, as "Name: summary".
+QStringList blockSummaries(const MkvParse &parse)
+{
+    QStringList summaries;
+    for (const ElementRecord &record : parse.elements())
+        if (record.name == QLatin1String("SimpleBlock") || record.name == QLatin1String("Block")
+            || record.name == QLatin1String("BlockGroup"))
+            summaries << record.name + QStringLiteral(": ") + record.readable;
+    return summaries;
+}
+
+// Milliseconds as h:mm:ss.mmm, as the summaries write a time.
+QString clock(qint64 milliseconds)
+{
+    const qint64 m = qAbs(milliseconds);
+    return QStringLiteral("%1%2:%3:%4.%5")
+        .arg(milliseconds < 0 ? QStringLiteral("-") : QString())
+        .arg(m / 3600000)
+        .arg(m / 60000 % 60, 2, 10, QLatin1Char('0'))
+        .arg(m / 1000 % 60, 2, 10, QLatin1Char('0'))
+        .arg(m % 1000, 3, 10, QLatin1Char('0'));
+}
+
 } // namespace
 
 class TestMkvBlocks : public QObject
@@ -97,6 +127,10 @@ private slots:
     void framesAndTimes();
     void damagedLaces_data();
     void damagedLaces();
+    void summaries_data();
+    void summaries();
+    void summariesMatchFfprobe_data();
+    void summariesMatchFfprobe();
 };
 
 void TestMkvBlocks::framesAndTimes_data()
@@ -209,6 +243,133 @@ void TestMkvBlocks::damagedLaces()
     for (const FrameRecord &frame : parse.sink.frames)
         QVERIFY(qint64(frame.offset + frame.size) * 8 <= owner->offset + owner->size);
     QVERIFY(parse.shapeFault(file.size()).isEmpty());
+}
+
+void TestMkvBlocks::summaries_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QStringList>("summaries");
+
+    const QByteArray unlaced("abc");
+    const auto simple = [](const QByteArray &data) {
+        return ByteBuilder().ebml(simpleBlock, [&data](ByteBuilder &b) { b.raw(data); }).bytes();
+    };
+    // A cluster with a timestamp (-1 for none) and the blocks given.
+    const auto clusterOf = [](int timestamp, const QByteArray &blocks) {
+        return ByteBuilder().ebml(cluster, [&](ByteBuilder &c) {
+            if (timestamp >= 0)
+                c.ebmlUInt(timecode, quint64(timestamp));
+            c.raw(blocks);
+        }).bytes();
+    };
+    // A BlockGroup whose Block has the flags given, with a ReferenceBlock or without.
+    const auto group = [&](int flags, bool referenced) {
+        return ByteBuilder().ebml(blockGroup, [&](ByteBuilder &g) {
+            g.ebml(block, [&](ByteBuilder &b) { b.raw(blockData(flags, unlaced)); });
+            if (referenced)
+                g.ebml(referenceBlock, [](ByteBuilder &r) { r.u8(0xF6); });
+        }).bytes();
+    };
+
+    QTest::newRow("key, no lacing") << clusterBytes(blockData(0x80, unlaced), false, -1)
+                                    << QStringList{"SimpleBlock: track 1, 0:00:01.005, key"};
+    QTest::newRow("non-key, EBML laced")
+        << clusterBytes(blockData(0x06, bytes({0x00}) + unlaced), false, -1)
+        << QStringList{"SimpleBlock: track 1, 0:00:01.005, EBML lacing"};
+    QTest::newRow("every flag, Xiph laced")
+        << clusterBytes(blockData(0x8B, bytes({0x01, 0x01}) + unlaced), false, -1)
+        << QStringList{"SimpleBlock: track 1, 0:00:01.005, key, invisible, Xiph lacing, discardable"};
+    QTest::newRow("fixed-size laced") << clusterBytes(blockData(0x04, bytes({0x00}) + unlaced), false, -1)
+                                      << QStringList{"SimpleBlock: track 1, 0:00:01.005, fixed-size lacing"};
+    QTest::newRow("negative timecode")
+        << clusterOf(0, simple(bytes({0x82, 0xFF, 0xD8, 0x80}) + unlaced))
+        << QStringList{"SimpleBlock: track 2, -0:00:00.040, key"};
+    QTest::newRow("cluster without a timestamp") << clusterOf(-1, simple(blockData(0x00, unlaced)))
+                                                 << QStringList{"SimpleBlock: track 1, 0:00:00.005"};
+    QTest::newRow("block before any cluster") << simple(blockData(0x80, unlaced))
+                                              << QStringList{"SimpleBlock: track 1, 0:00:00.005, key"};
+    QTest::newRow("time past an hour, at a scale of 10 ms")
+        << ByteBuilder().ebml(info, [](ByteBuilder &i) { i.ebmlUInt(timecodeScale, 10000000); }).bytes()
+               + clusterOf(360000, simple(blockData(0x80, unlaced)))
+        << QStringList{"SimpleBlock: track 1, 1:00:00.050, key"};
+    QTest::newRow("scale rounds to milliseconds")
+        << ByteBuilder().ebml(info, [](ByteBuilder &i) { i.ebmlUInt(timecodeScale, 100000); }).bytes()
+               + clusterOf(1000, simple(blockData(0x80, unlaced)))
+        << QStringList{"SimpleBlock: track 1, 0:00:00.101, key"};
+    // Bit 7 of a Block is reserved; its group tells a key frame by the absence of references.
+    QTest::newRow("BlockGroup without references")
+        << clusterOf(1000, group(0x00, false))
+        << QStringList{"BlockGroup: track 1, 0:00:01.005, key", "Block: track 1, 0:00:01.005"};
+    QTest::newRow("BlockGroup with a reference, laced")
+        << clusterOf(1000, group(0x82, true))
+        << QStringList{"BlockGroup: track 1, 0:00:01.005, Xiph lacing", "Block: track 1, 0:00:01.005, Xiph lacing"};
+    // A header cut short gives no summary; a block whose frame is cut keeps its header's.
+    QTest::newRow("header cut") << simple(bytes({0x81, 0x00})) << QStringList{"SimpleBlock: "};
+    QByteArray cutFrame = simple(blockData(0x80, QByteArray(20, 'x')));
+    cutFrame.chop(10);
+    QTest::newRow("frame cut") << cutFrame << QStringList{"SimpleBlock: track 1, 0:00:00.005, key"};
+    QByteArray cutGroup = clusterOf(1000, group(0x80, false));
+    cutGroup.chop(2);
+    QTest::newRow("BlockGroup cut in its Block") << cutGroup
+                                                 << QStringList{"BlockGroup: ", "Block: track 1, 0:00:01.005"};
+}
+
+void TestMkvBlocks::summaries()
+{
+    QFETCH(QByteArray, file);
+    MkvParse parse;
+    parseMkvBytes(&parse, trackBytes(0) + file);
+    QTEST(blockSummaries(parse), "summaries");
+    // The flag byte itself keeps its number and an empty readable value.
+    const ElementRecord *flags = parse.sink.find(QStringLiteral("Flags"));
+    QVERIFY(!flags || flags->readable.isEmpty());
+    QVERIFY(parse.shapeFault(file.size() + trackBytes(0).size()).isEmpty());
+}
+
+void TestMkvBlocks::summariesMatchFfprobe_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("SimpleBlocks (ffmpeg)") << "h264_vorbis.mkv";
+    QTest::newRow("BlockGroups (mkvmerge)") << "blockgroups.mkv";
+}
+
+// ffprobe's packets give the position of each block's data, its time in milliseconds and
+// whether it is a key frame; the laces after the first of a block share its position.
+void TestMkvBlocks::summariesMatchFfprobe()
+{
+    QFETCH(QString, name);
+    const QString fixtures = QStringLiteral(KESTRUNE_FIXTURES "/mkv/");
+    QFile packets(fixtures + QStringLiteral("expected/") + name + QStringLiteral(".packets.csv"));
+    QVERIFY(packets.open(QIODevice::ReadOnly | QIODevice::Text));
+    MkvParse parse;
+    parseMkvFile(&parse, fixtures + name);
+    const std::vector<ElementRecord> &all = parse.sink.elements();
+    QHash<qint64, const ElementRecord *> trackNumbers; // by the offset of their block's data
+    for (const ElementRecord &record : all)
+        if (record.name == QLatin1String("TrackNumber"))
+            trackNumbers.insert(record.offset / 8, &record);
+    int checked = 0;
+    QSet<qint64> seen;
+    while (!packets.atEnd()) {
+        const QStringList fields = QString::fromLatin1(packets.readLine()).trimmed().split(QLatin1Char(','));
+        QCOMPARE(fields.size(), 6);
+        const qint64 position = fields[4].toLongLong();
+        if (fields[1] == QLatin1String("N/A") || seen.contains(position))
+            continue;
+        seen.insert(position);
+        const ElementRecord *track = trackNumbers.value(position);
+        QVERIFY2(track, qPrintable(QStringLiteral("no block at %1").arg(position)));
+        const ElementRecord *owner = &all[size_t(track->parentId - 1)];
+        if (owner->name == QLatin1String("Block"))
+            owner = &all[size_t(owner->parentId - 1)];
+        const QStringList parts = owner->readable.split(QStringLiteral(", "));
+        QVERIFY2(parts.size() >= 2, qPrintable(owner->readable));
+        QCOMPARE(parts[0], QStringLiteral("track ") + track->value);
+        QCOMPARE(parts[1], clock(fields[1].toLongLong()));
+        QCOMPARE(parts.contains(QStringLiteral("key")), fields[5].startsWith(QLatin1Char('K')));
+        ++checked;
+    }
+    QVERIFY(checked > 20);
 }
 
 QTEST_GUILESS_MAIN(TestMkvBlocks)
