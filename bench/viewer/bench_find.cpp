@@ -74,7 +74,7 @@ void measure(SqlTreeWidget &widget, const Case &run)
     QElapsedTimer clock;
     double firstMs = -1;
     const auto connection = QObject::connect(bar, &FindBar::matchSelected, tree, [&](qint64 id) {
-        tree->goToId(id, true, true);
+        tree->revealId(id, true);
         firstMs = elapsedMs(clock);
     });
     bar->textEdit()->setText(QString::fromUtf8(run.text));
@@ -83,7 +83,7 @@ void measure(SqlTreeWidget &widget, const Case &run)
     clock.start();
     // What the typing pause would run, without the pause itself.
     QMetaObject::invokeMethod(bar, "findNext");
-    while (bar->isCounting())
+    while (bar->isSearching())
         QCoreApplication::processEvents();
     const double countMs = elapsedMs(clock);
     const double gapMs = gaps.stop();
@@ -102,7 +102,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const QStringList arguments = QApplication::arguments().mid(1);
     if (arguments.isEmpty()) {
-        std::fprintf(stderr, "usage: bench_find FILE [TEXT]\n");
+        std::fprintf(stderr, "usage: bench_find FILE [COMMON_NAME [RARE_TEXT]]\n");
         return 2;
     }
     SqlTreeWidget widget;
@@ -118,12 +118,13 @@ int main(int argc, char *argv[])
     std::printf("file: %s, %lld elements, parsed in %.0f ms\n", qPrintable(arguments.at(0)),
                 database->elementCount(), elapsedMs(clock));
 
-    const QByteArray extra = arguments.size() > 1 ? arguments.at(1).toUtf8() : QByteArray("idx1");
+    const QByteArray common = arguments.size() > 1 ? arguments.at(1).toUtf8() : QByteArray("00dc");
+    const QByteArray rare = arguments.size() > 2 ? arguments.at(2).toUtf8() : QByteArray("idx1");
     const Case cases[] = {
-        {"common name", "00db", false, false},
-        {"common name, names only", "00db", false, true},
-        {"common name, whole word", "00db", true, false},
-        {"rare text", extra.constData(), false, false},
+        {"common name", common.constData(), false, false},
+        {"common name, names only", common.constData(), false, true},
+        {"common name, whole word", common.constData(), true, false},
+        {"rare text", rare.constData(), false, false},
         {"text beyond ASCII", "\xc3\xa4pfel", false, false},
         {"no match", "zzzzq", false, false},
     };

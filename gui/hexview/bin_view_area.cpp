@@ -63,7 +63,12 @@ void BinViewArea::fileChanged()
 
 void BinViewArea::setBytesPerLine(int bytes_per_line)
 {
+    const bool selectionShown = m_layout.isSelectionShown(m_topLine);
+    const qint64 anchor = selectionShown ? m_layout.selectionStart() : m_layout.lineOffset(m_topLine);
+    const qint64 row = selectionShown ? m_layout.lineOfOffset(anchor) - m_topLine : 0;
     m_layout.setBytesPerLine(bytes_per_line);
+    // Clamped by the scroll range below; a row kept near the end may move down, never out.
+    m_topLine = qMax<qint64>(m_layout.lineOfOffset(anchor) - row, 0);
     fixWidth();
     updateScrollRange();
 }
@@ -160,10 +165,22 @@ void BinViewArea::buildGlyphs()
     build(m_highlightedGlyphs, QPalette::Highlight, QPalette::HighlightedText);
 }
 
+QSize BinViewArea::sizeHint() const
+{
+    return QSize(m_preferredWidth, QAbstractScrollArea::sizeHint().height());
+}
+
 void BinViewArea::fixWidth()
 {
-    setFixedWidth(m_charWidth * m_layout.widthInColumns() + verticalScrollBar()->sizeHint().width());
+    const int width = m_charWidth * m_layout.widthInColumns() + verticalScrollBar()->sizeHint().width();
     viewport()->update();
+    if (width == m_preferredWidth)
+        return;
+    m_preferredWidth = width;
+    updateGeometry();
+    if (isWindow())
+        resize(width, height());
+    emit preferredWidthChanged(width);
 }
 
 void BinViewArea::updateScrollRange()

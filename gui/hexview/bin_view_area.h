@@ -19,6 +19,9 @@ class QPainter;
 /// number; the scroll bar stands for it in proportion when a file has more lines than an int
 /// can count. Once the file changes on disk the view goes blank rather than show bytes that are
 /// no longer there.
+///
+/// The width that shows a whole line with the scroll bar beside it is the view's size hint; a
+/// layout or splitter may give it more or less. Standing alone, the view takes that width itself.
 class BinViewArea : public QAbstractScrollArea
 {
     Q_OBJECT
@@ -40,6 +43,9 @@ public:
     const BinViewLayout &viewLayout() const { return m_layout; }
     const CachedFile *file() const { return m_file; }
 
+    /// The width of a whole line and the scroll bar, with the base class's height.
+    QSize sizeHint() const override;
+
     int charWidth() const { return m_charWidth; }
     int lineHeight() const { return m_lineHeight; }
     /// The 256 glyph cells in normal colours; cell i starts at x = i * charWidth().
@@ -55,7 +61,9 @@ public slots:
     /// Shows no bytes of the open file, which changed on disk, until the next openFile(). The
     /// view also finds this out by itself before it paints.
     void fileChanged();
-    /// Sets the bytes per line (rounded down to a multiple of 4, kept within 4 .. 32).
+    /// Sets the bytes per line (rounded down to a multiple of 4, kept within 4 .. 32). A
+    /// selection on screen stays on the row it was on when it can, else the byte at the top
+    /// stays at the top.
     void setBytesPerLine(int bytes_per_line);
     /// Sets the font's point size (kept within 6 .. 20) and rebuilds the glyph strips.
     void setFontSize(double points);
@@ -68,6 +76,8 @@ public slots:
 signals:
     /// A left click on a byte's hex digits or text, with its file offset.
     void byteClicked(qint64 offset);
+    /// The size hint's width changed with the bytes per line or the font.
+    void preferredWidthChanged(int width);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -92,6 +102,7 @@ private:
     QImage m_highlightedGlyphs;
     int m_lineHeight = 0;
     int m_charWidth = 0;
+    int m_preferredWidth = 0;
     qint64 m_topLine = 0;
     bool m_syncingScrollBar = false;
 };

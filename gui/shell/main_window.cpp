@@ -9,6 +9,7 @@
 #include "plugins.h"
 #include "progress_dialog.h"
 #include "properties_dialog.h"
+#include "sql_tree.h"
 #include "sql_tree_widget.h"
 #include "viewer_settings.h"
 
@@ -17,9 +18,11 @@
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QImage>
 #include <QLabel>
 #include <QMenuBar>
@@ -31,7 +34,9 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTextEdit>
+#include <QTimer>
 #include <QToolButton>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 namespace {
@@ -49,12 +54,19 @@ struct ByteText
     bool partial = false;
 };
 
+qint64 parseBytes(const QString &text)
+{
+    if (text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
+        return text.mid(2).toLongLong(nullptr, 16);
+    return text.toLongLong();
+}
+
 ByteText parseByteText(const QString &text)
 {
     const qsizetype colon = text.indexOf(QLatin1Char(':'));
     if (colon < 0)
-        return {text.toLongLong(), false};
-    return {text.left(colon).toLongLong(), true};
+        return {parseBytes(text), false};
+    return {parseBytes(text.left(colon)), true};
 }
 
 QPoint centreOf(const QRect &area)
@@ -73,6 +85,22 @@ void showError(QWidget *parent, const QString &text)
     QMessageBox::critical(parent, QObject::tr("Error"), text, QMessageBox::Ok);
 }
 
+// Names, sizes and dates of the open dialog's details view in full, now and whenever a folder
+// has been read.
+void fitColumnsToContents(QFileDialog &dialog)
+{
+    const QList<QTreeView *> views = dialog.findChildren<QTreeView *>();
+    const auto fit = [views] {
+        for (QTreeView *view : views) {
+            for (int column = 0; column < view->header()->count(); ++column)
+                view->resizeColumnToContents(column);
+        }
+    };
+    fit();
+    if (auto *model = dialog.findChild<QFileSystemModel *>())
+        QObject::connect(model, &QFileSystemModel::directoryLoaded, &dialog, fit);
+}
+
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), fileWatcher(new FileChangeWatcher(this))
@@ -89,6 +117,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), fileWatcher(new F
     collectContainerFilters();
     splitter->addWidget(binViewWidget);
     splitter->addWidget(sqlTreeWidget);
+    viewsSplitter = splitter;
     createMenus();
     auto *central = new QWidget;
     auto *column = new QVBoxLayout(central);
@@ -114,6 +143,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), fileWatcher(new F
     connect(dismissAction, &QAction::triggered, changeBar, &QWidget::hide);
     createNavigation();
     createFindAndProblems();
+    createMediaViews();
+    createViewOptions();
+    createOpening();
 }
 
 MainWindow::~MainWindow()
@@ -179,7 +211,7 @@ QAction *MainWindow::addMenuAction(QMenu *menu, const QString &text, QObject *re
 
 void MainWindow::createMenus()
 {
-    QMenu *fileMenu = menuBar()->addMenu(tr("File"));
+    fileMenu = menuBar()->addMenu(tr("File"));
     addMenuAction(fileMenu, tr("Open digital container ..."), this, SLOT(openContainer()), tr("Ctrl+O"), QString());
     closeAction = addMenuAction(fileMenu, tr("Close"), this, SLOT(closeFile()), QString(), QString());
     closeAction->setEnabled(false);
@@ -211,6 +243,16 @@ void MainWindow::treeClicked(const QModelIndex &index, bool update_scroll_pos)
 {
     if (sender() != sqlTreeWidget || index.row() < 0 || index.column() < 0 || !index.model())
         return;
+    // A partial last byte is highlighted as a whole byte.
+    BinViewArea *area = binViewWidget->binViewArea();
+    // The tree's rows carry their element, in bits whatever base the columns show; rows of
+    // other models are read from their offset and size texts.
+    const ViewerDatabase::Element element = SqlTree::elementAt(index);
+    if (element.id >= 0) {
+        area->setSelection(element.offset / 8, element.size / 8 + (element.size % 8 != 0 ? 1 : 0),
+                           update_scroll_pos);
+        return;
+    }
     const QAbstractItemModel *model = index.model();
     const QString offsetText = model->index(index.row(), 1).data(Qt::DisplayRole).toString();
     const QString sizeText = model->index(index.row(), 2).data(Qt::DisplayRole).toString();
@@ -218,9 +260,7 @@ void MainWindow::treeClicked(const QModelIndex &index, bool update_scroll_pos)
         return;
     const ByteText offset = parseByteText(offsetText);
     const ByteText size = parseByteText(sizeText);
-    // A partial last byte is highlighted as a whole byte.
-    binViewWidget->binViewArea()->setSelection(offset.bytes, size.bytes + (size.partial ? 1 : 0),
-                                              update_scroll_pos);
+    area->setSelection(offset.bytes, size.bytes + (size.partial ? 1 : 0), update_scroll_pos);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -319,15 +359,23 @@ void MainWindow::openContainer()
 
     QSettings &settings = appSettings();
     const QString startPath = settings.value(QLatin1String(pathKey)).toString();
-    QString selectedFilter = settings.value(QLatin1String(filterKey), QString()).toString();
-    const QString fileName = QFileDialog::getOpenFileName(this, tr("Open ..."), startPath,
-                                                          filters.join(QStringLiteral(";;")), &selectedFilter,
-                                                          QFileDialog::DontUseNativeDialog | QFileDialog::ReadOnly);
+    const QString selectedFilter = settings.value(QLatin1String(filterKey), QString()).toString();
+    QFileDialog dialog(this, tr("Open ..."), startPath, filters.join(QStringLiteral(";;")));
+    dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::ReadOnly);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (!selectedFilter.isEmpty())
+        dialog.selectNameFilter(selectedFilter);
+    // Room for the columns of the details view, which fit their texts once the folder is read.
+    dialog.resize(dialog.sizeHint().expandedTo(size() * 3 / 5));
+    QTimer::singleShot(0, &dialog, [&dialog] { fitColumnsToContents(dialog); });
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QString fileName = dialog.selectedFiles().value(0);
     if (fileName.isEmpty())
         return;
 
     settings.setValue(QLatin1String(pathKey), fileName);
-    settings.setValue(QLatin1String(filterKey), selectedFilter);
+    settings.setValue(QLatin1String(filterKey), dialog.selectedNameFilter());
     openFile(fileName);
 }
 
@@ -356,19 +404,25 @@ void MainWindow::openFile(const QString &fileName)
 
     // Watched from before the parse, so that a change while it runs is told too.
     fileWatcher->watch(fileName);
-    if (sqlTreeWidget->analyzeFile(fileName, QString()) != 0) {
+    if (sqlTreeWidget->analyzeFile(fileName, engineOptions()) != 0) {
         fileWatcher->stop();
         hideFileChange();
-        // A file too large for this machine's memory is not a damaged one.
-        showError(this, sqlTreeWidget->analysisError().contains(QLatin1String("out of memory"))
-                            ? tr("File analyzing failed. There is not enough memory for the elements of this file.")
-                            : tr("File analyzing failed. File is corrupted or has an unknown format."));
+        // A file too large for this machine's memory, or refused engine options, are not a
+        // damaged file.
+        if (sqlTreeWidget->optionsRefused())
+            showError(this, tr("File analyzing failed. The engine options in Properties are refused: %1.")
+                                .arg(sqlTreeWidget->analysisError()));
+        else if (sqlTreeWidget->analysisError().contains(QLatin1String("out of memory")))
+            showError(this, tr("File analyzing failed. There is not enough memory for the elements of this file."));
+        else
+            showError(this, tr("File analyzing failed. File is corrupted or has an unknown format."));
         return;
     }
     binViewWidget->binViewArea()->openFile(fileName);
     if (!changeBar->isHidden())
         binViewWidget->binViewArea()->fileChanged();
     setWindowTitle(tr("Kestrune") + tr(" [%1]").arg(info.fileName()));
+    rememberFile(fileName);
     runMediaInfo(fileName);
 }
 

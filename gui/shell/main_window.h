@@ -130,6 +130,84 @@ private:
     QLabel *problemsCount = nullptr;
     QAction *findAction = nullptr;
 
+public:
+    class StreamsPanel *streamsPanel() const { return streamsDock; }
+    class FramesPanel *framesPanel() const { return framesDock; }
+
+private:
+    /// The streams and frames panels, their View menu actions and their links to the tree.
+    void createMediaViews();
+    /// Empties the panels as a file opens or closes; the streams are read when their panel shows.
+    void resetMediaViews();
+    void loadStreams();
+    /// Shows the frames of stream in the frames panel, opening it.
+    void showStreamFrames(qint64 stream);
+    /// Opens the frames panel on stream with frame selected.
+    void showFrame(qint64 stream, qint64 frame);
+    /// Highlights the frame's bytes and selects the element that holds them.
+    void frameChosen(qint64 offset, qint64 size);
+
+    StreamsPanel *streamsDock = nullptr;
+    FramesPanel *framesDock = nullptr;
+    bool streamsStale = false;
+
+public:
+    /// View -> "Offsets in hex" and "Offsets in decimal", one of them checked.
+    QAction *hexOffsetsMenuAction() const { return hexOffsetsAction; }
+    QAction *decimalOffsetsMenuAction() const { return decimalOffsetsAction; }
+    /// The splitter with the hex view on the left and the tree on the right.
+    class QSplitter *viewSplitter() const { return viewsSplitter; }
+
+private:
+    /// View -> offsets in hex or decimal, the layout of the views.
+    void createViewOptions();
+    /// The option string passed to the engine, as set in Properties.
+    QString engineOptions() const;
+    /// Shows offsets and sizes in base 10 or 16 in the tree and the go-to bar.
+    void setNumberBase(int base);
+    /// Gives the hex view its preferred width again, the tree the rest.
+    void fitHexView();
+    void saveSplitter();
+
+    QAction *hexOffsetsAction = nullptr;
+    QAction *decimalOffsetsAction = nullptr;
+    QSplitter *viewsSplitter = nullptr;
+
+public:
+    /// What the program's command line asks for.
+    struct CommandLine
+    {
+        QString fileName; ///< the file to open at start, made absolute; empty for none
+        QString message;  ///< when not empty: print it and exit with status instead of starting
+        int status = 0;
+    };
+    /// Reads arguments (the program first, as QCoreApplication::arguments() gives them):
+    /// "[file]" and "--help".
+    static CommandLine parseCommandLine(const QStringList &arguments);
+    /// The first local file among the URLs of data; empty when there is none.
+    static QString droppedFile(const class QMimeData *data);
+    /// Opens fileName once the event loop has run, so that the window paints first.
+    void openFileLater(const QString &fileName);
+    /// The last files opened, most recent first, as stored.
+    static QStringList recentFiles();
+    QMenu *recentFilesMenu() const { return recentMenu; }
+
+protected:
+    void dragEnterEvent(class QDragEnterEvent *event) override;
+    void dropEvent(class QDropEvent *event) override;
+
+private:
+    /// File -> Recent files and opening a file dropped on the window.
+    void createOpening();
+    /// Puts fileName at the top of the recent files.
+    void rememberFile(const QString &fileName);
+    static void storeRecentFiles(const QStringList &files);
+    /// Drops the files that no longer exist and fills the menu from what is left.
+    void pruneRecentFiles();
+    void fillRecentMenu();
+
+    QMenu *recentMenu = nullptr;
+
     BinViewWidget *binViewWidget;
     SqlTreeWidget *sqlTreeWidget;
     QStringList mediaInfoOutput;
@@ -143,6 +221,7 @@ private:
     QStringList containerFilters;
     QStringList containerMasks;
     QString mediaInfoProgram;
+    QMenu *fileMenu = nullptr;
     QMenu *editMenu = nullptr;
     QMenu *viewMenu = nullptr;
     QMenu *goMenu = nullptr;

@@ -106,7 +106,7 @@ void MainWindow::jumpTo(qint64 id, bool update_hex_scroll_pos)
         return;
     SqlTree *tree = sqlTreeWidget->sqlTree();
     history->record(tree->current_id, id);
-    tree->goToId(id, true, update_hex_scroll_pos);
+    tree->revealId(id, update_hex_scroll_pos);
 }
 
 void MainWindow::showGoTo()
@@ -129,7 +129,7 @@ void MainWindow::stepHistory(bool forward)
     SqlTree *tree = sqlTreeWidget->sqlTree();
     const qint64 id = forward ? history->forward(tree->current_id) : history->back(tree->current_id);
     if (id > 0 && id <= sqlTreeWidget->viewerDatabase()->elementCount())
-        tree->goToId(id, true, true);
+        tree->revealId(id, true);
 }
 
 void MainWindow::updateHistoryActions()

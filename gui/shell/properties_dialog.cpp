@@ -3,6 +3,7 @@
 #include "app_settings.h"
 #include "bin_view_area.h"
 #include "bin_view_widget.h"
+#include "parser.h"
 #include "sql_tree.h"
 #include "sql_tree_widget.h"
 
@@ -12,6 +13,8 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
 
@@ -19,6 +22,19 @@ namespace {
 
 const double minFontSize = 6.0;
 const double maxFontSize = 20.0;
+const char engineOptionsKey[] = "main/engine/options";
+
+QString engineOptionsHelp()
+{
+    return PropertiesDialog::tr(
+        "<qt>Options for the next analysis, <i>key=value</i> pairs separated by \";\":"
+        "<br><b>display_limit</b> (256): most bytes of raw data shown as a value, at most 1048576"
+        "<br><b>show_junk</b> (0): 1 shows the content of filler elements"
+        "<br><b>show_unknown</b> (1): 0 leaves the content of unknown elements out"
+        "<br><b>number_base</b> (10): base 2 to 36 of sizes and offsets shown as values"
+        "<br><b>value_base</b> (10): base 2 to 36 of field values"
+        "<br>For example: display_limit=64;show_junk=1</qt>");
+}
 
 QDoubleSpinBox *fontSizeBox(QWidget *parent)
 {
@@ -36,7 +52,9 @@ PropertiesDialog::PropertiesDialog(BinViewWidget *binView, SqlTreeWidget *treeWi
       sqlTreeWidget(treeWidget),
       bytesPerLineBox(new QComboBox(this)),
       treeFontSizeBox(fontSizeBox(this)),
-      hexFontSizeBox(fontSizeBox(this))
+      hexFontSizeBox(fontSizeBox(this)),
+      engineOptionsField(new QLineEdit(this)),
+      engineOptionsErrorLabel(new QLabel(this))
 {
     for (int bytes = 4; bytes <= 32; bytes += 4)
         bytesPerLineBox->addItem(QString::number(bytes));
@@ -54,6 +72,20 @@ PropertiesDialog::PropertiesDialog(BinViewWidget *binView, SqlTreeWidget *treeWi
     auto *treeForm = new QFormLayout(treeGroup);
     treeForm->addRow(tr("Font size"), treeFontSizeBox);
     grid->addWidget(treeGroup, 0, 1, 2, 1);
+
+    auto *engineGroup = new QGroupBox(tr("Engine"), this);
+    auto *engineForm = new QFormLayout(engineGroup);
+    engineOptionsField->setToolTip(engineOptionsHelp());
+    engineOptionsField->setPlaceholderText(tr("defaults"));
+    engineOptionsField->setText(storedEngineOptions());
+    engineForm->addRow(tr("Engine options"), engineOptionsField);
+    QPalette warning = engineOptionsErrorLabel->palette();
+    warning.setColor(QPalette::WindowText, QColor(0xb0, 0x00, 0x00));
+    engineOptionsErrorLabel->setPalette(warning);
+    engineOptionsErrorLabel->setWordWrap(true);
+    engineOptionsErrorLabel->hide();
+    engineForm->addRow(engineOptionsErrorLabel);
+    grid->addWidget(engineGroup, 2, 0, 1, 2);
 
     auto *buttons = new QWidget(this);
     auto *buttonRow = new QHBoxLayout(buttons);
@@ -82,6 +114,7 @@ PropertiesDialog::PropertiesDialog(BinViewWidget *binView, SqlTreeWidget *treeWi
     connect(bytesPerLineBox, SIGNAL(currentTextChanged(QString)), this, SLOT(setBytePerLine(QString)));
     connect(treeFontSizeBox, SIGNAL(valueChanged(double)), this, SLOT(setFontSize(double)));
     connect(hexFontSizeBox, SIGNAL(valueChanged(double)), this, SLOT(setFontSize(double)));
+    connect(engineOptionsField, &QLineEdit::textEdited, engineOptionsErrorLabel, &QWidget::hide);
 }
 
 void PropertiesDialog::setFontSize(double size)
@@ -97,9 +130,35 @@ void PropertiesDialog::setBytePerLine(const QString &text)
     binViewWidget->binViewArea()->setBytesPerLine(text.toInt());
 }
 
+QString PropertiesDialog::storedEngineOptions()
+{
+    return appSettings().value(QLatin1String(engineOptionsKey)).toString();
+}
+
+QString PropertiesDialog::engineOptionsError(const QString &options)
+{
+    // The engine reads the options before it looks for the file, so a parse of no file at all
+    // checks them with the engine's own rules and messages.
+    Parser parser;
+    if (parser.parseFile(QString(), QStringLiteral(":memory:"), options) == Parser::BadOption)
+        return parser.errorString();
+    return {};
+}
+
 void PropertiesDialog::accept()
 {
+    const QString options = engineOptionsField->text().trimmed();
+    const QString error = engineOptionsError(options);
+    if (!error.isEmpty()) {
+        engineOptionsErrorLabel->setText(tr("The engine refuses these options: %1").arg(error));
+        engineOptionsErrorLabel->show();
+        setFixedSize(sizeHint());
+        engineOptionsField->setFocus(Qt::OtherFocusReason);
+        engineOptionsField->selectAll();
+        return;
+    }
     QSettings &settings = appSettings();
+    settings.setValue(QLatin1String(engineOptionsKey), options);
     settings.setValue(QStringLiteral("main/hex_viewer/bytes_per_line"), bytesPerLineBox->currentText());
     settings.setValue(QStringLiteral("main/hex_viewer/font_size"), hexFontSizeBox->value());
     settings.setValue(QStringLiteral("main/tree_viewer/font_size"), treeFontSizeBox->value());

@@ -15,7 +15,8 @@ namespace {
 
 // Typing faster than this does not start a search for every key.
 constexpr int typingPauseMs = 150;
-// A slice of the count takes about this long, so that events get through between slices.
+// A slice of a search or of the count takes about this long, so that events get through
+// between slices.
 constexpr qint64 sliceMs = 15;
 constexpr qint64 firstSlice = 1 << 16;
 constexpr qint64 minSlice = 1 << 12;
@@ -32,7 +33,7 @@ FindBar::FindBar(ViewerDatabase *database, QWidget *parent)
     : QWidget(parent), m_database(database), m_edit(new QLineEdit(this)), m_countLabel(new QLabel(this)),
       m_wholeWord(new QCheckBox(tr("Whole word"), this)), m_namesOnly(new QCheckBox(tr("Names only"), this)),
       m_previous(new QToolButton(this)), m_next(new QToolButton(this)), m_typingPause(new QTimer(this)),
-      m_counter(new QTimer(this))
+      m_seeker(new QTimer(this)), m_counter(new QTimer(this))
 {
     m_edit->setPlaceholderText(tr("Find name or value"));
     m_edit->setClearButtonEnabled(true);
@@ -62,14 +63,17 @@ FindBar::FindBar(ViewerDatabase *database, QWidget *parent)
 
     m_typingPause->setSingleShot(true);
     m_typingPause->setInterval(typingPauseMs);
+    m_seeker->setInterval(0);
     m_counter->setInterval(0);
+    const auto searchForward = [this] { search(false); };
     connect(m_edit, &QLineEdit::textEdited, m_typingPause, qOverload<>(&QTimer::start));
-    connect(m_typingPause, &QTimer::timeout, this, &FindBar::search);
-    connect(m_wholeWord, &QCheckBox::toggled, this, &FindBar::search);
-    connect(m_namesOnly, &QCheckBox::toggled, this, &FindBar::search);
+    connect(m_typingPause, &QTimer::timeout, this, searchForward);
+    connect(m_wholeWord, &QCheckBox::toggled, this, searchForward);
+    connect(m_namesOnly, &QCheckBox::toggled, this, searchForward);
     connect(m_previous, &QToolButton::clicked, this, &FindBar::findPrevious);
     connect(m_next, &QToolButton::clicked, this, &FindBar::findNext);
     connect(closeButton, &QToolButton::clicked, this, &FindBar::close);
+    connect(m_seeker, &QTimer::timeout, this, &FindBar::seekSlice);
     connect(m_counter, &QTimer::timeout, this, &FindBar::countSlice);
 }
 
@@ -87,9 +91,9 @@ QString FindBar::countText() const
     return m_countLabel->text();
 }
 
-bool FindBar::isCounting() const
+bool FindBar::isSearching() const
 {
-    return m_counter->isActive();
+    return m_seeker->isActive() || m_counter->isActive();
 }
 
 void FindBar::activate()
@@ -112,6 +116,7 @@ void FindBar::findPrevious()
 void FindBar::reset()
 {
     m_typingPause->stop();
+    m_seeker->stop();
     m_counter->stop();
     m_match = -1;
     m_searched = false;
@@ -134,37 +139,104 @@ bool FindBar::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-void FindBar::search()
+void FindBar::search(bool backwards)
 {
     m_typingPause->stop();
+    m_seeker->stop();
     m_counter->stop();
     m_searched = true;
+    m_match = -1;
     const ViewerDatabase::FindQuery wanted = query();
-    m_match = wanted.text.isEmpty() ? -1 : m_database->findNext(wanted, m_start - 1, false);
     if (wanted.text.isEmpty()) {
         m_countLabel->clear();
         return;
     }
-    if (m_match < 0) {
-        m_countLabel->setText(tr("No matches"));
-        return;
-    }
-    emit matchSelected(m_match);
-    startCount();
+    // Forwards from the start element itself, backwards from the one before it.
+    seek(wanted, backwards ? m_start : m_start - 1, backwards, true);
 }
 
 void FindBar::step(bool backwards)
 {
+    // A step asked for while a search for the same text still runs is dropped.
+    if (m_seeker->isActive() && !m_typingPause->isActive() && sameQuery(query(), m_seekQuery))
+        return;
     // A key or F3 before the pause ran out searches for what is typed now.
     if (m_typingPause->isActive() || !m_searched || m_match < 0 || !sameQuery(query(), m_countedQuery)) {
-        search();
-        if (m_match < 0 || !backwards)
-            return;
+        search(backwards);
+        return;
+    }
+    seek(m_countedQuery, m_match, backwards, false);
+}
+
+void FindBar::seek(const ViewerDatabase::FindQuery &wanted, qint64 after, bool backwards, bool fresh)
+{
+    const qint64 count = m_database->elementCount();
+    m_seekQuery = wanted;
+    m_seekBackwards = backwards;
+    m_seekFresh = fresh;
+    m_seekLeft = count;
+    m_seekSlice = firstSlice;
+    // Every id once, round the ends, the element after itself last.
+    m_seekNext = backwards ? (after <= 1 || after > count ? count : after - 1) : (after >= count || after < 0 ? 1 : after + 1);
+    seekSlice();
+    if (m_seekLeft > 0) {
+        if (fresh)
+            m_countLabel->setText(tr("Searching…"));
+        m_seeker->start();
+    }
+}
+
+void FindBar::seekSlice()
+{
+    QElapsedTimer clock;
+    clock.start();
+    qint64 found = -1;
+    // A slice that reaches an end of the file goes on round it while it has time.
+    while (m_seekLeft > 0) {
+        found = seekRange();
+        if (found > 0 || clock.elapsed() >= sliceMs)
+            break;
+    }
+    if (found > 0) {
+        m_seekLeft = 0;
+        m_seeker->stop();
+        seekFound(found);
+    } else if (m_seekLeft <= 0) {
+        m_seeker->stop();
+        if (m_seekFresh)
+            m_countLabel->setText(tr("No matches"));
+    }
+}
+
+qint64 FindBar::seekRange()
+{
+    const qint64 count = m_database->elementCount();
+    const qint64 length = qMin(m_seekSlice, m_seekLeft);
+    qint64 first = m_seekNext;
+    qint64 last = m_seekNext;
+    if (m_seekBackwards)
+        first = qMax<qint64>(1, last - length + 1);
+    else
+        last = qMin(count, first + length - 1);
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 found = m_database->firstMatch(m_seekQuery, first, last, m_seekBackwards);
+    adaptSlice(m_seekSlice, clock.elapsed());
+    m_seekLeft -= last - first + 1;
+    m_seekNext = m_seekBackwards ? (first > 1 ? first - 1 : count) : (last < count ? last + 1 : 1);
+    return found;
+}
+
+void FindBar::seekFound(qint64 found)
+{
+    if (m_seekFresh) {
+        m_match = found;
+        emit matchSelected(m_match);
+        startCount();
+        return;
     }
     const qint64 old = m_match;
-    const qint64 found = m_database->findNext(m_countedQuery, old, backwards);
-    if (found < 0)
-        return;
+    const bool backwards = m_seekBackwards;
     m_match = found;
     const bool wrapped = backwards ? found >= old : found <= old;
     // m_position counts the matches up to min(m_countedUpTo, m_match); the matches between the
@@ -175,6 +247,11 @@ void FindBar::step(bool backwards)
         m_position += backwards ? -1 : 1;
     showCount();
     emit matchSelected(m_match);
+}
+
+void FindBar::adaptSlice(qint64 &slice, qint64 spentMs)
+{
+    slice = qBound(minSlice, slice * sliceMs / qMax<qint64>(spentMs, 1), maxSlice);
 }
 
 void FindBar::startCount()
@@ -202,8 +279,7 @@ void FindBar::countSlice()
     if (end <= m_match)
         m_position += found;
     m_countedUpTo = end;
-    const qint64 spent = qMax<qint64>(clock.elapsed(), 1);
-    m_slice = qBound(minSlice, m_slice * sliceMs / spent, maxSlice);
+    adaptSlice(m_slice, clock.elapsed());
     if (m_countedUpTo >= last)
         m_counter->stop();
     showCount();
@@ -212,7 +288,7 @@ void FindBar::countSlice()
 void FindBar::showCount()
 {
     const bool placed = m_countedUpTo >= m_match;
-    if (!isCounting()) {
+    if (!m_counter->isActive()) {
         m_countLabel->setText(tr("%1 of %2").arg(m_position).arg(m_total));
         return;
     }

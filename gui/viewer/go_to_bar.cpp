@@ -11,6 +11,7 @@ namespace {
 
 constexpr int margin = 4;
 constexpr int editCharacters = 28;
+const char hexPrefix[] = "0x";
 
 } // namespace
 
@@ -52,7 +53,7 @@ GoToBar::GoToBar(QWidget *parent) : QFrame(parent), edit(new QLineEdit), message
     auto *grid = new QGridLayout(this);
     grid->setContentsMargins(margin, margin, margin, margin);
     grid->addWidget(new QLabel(tr("Go to:")), 0, 0);
-    edit->setPlaceholderText(tr("byte offset, 0x offset or #id"));
+    setNumberBase(number_base);
     edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(QLatin1Char('0')) * editCharacters);
     grid->addWidget(edit, 0, 1);
     QPalette warning = message->palette();
@@ -66,6 +67,13 @@ GoToBar::GoToBar(QWidget *parent) : QFrame(parent), edit(new QLineEdit), message
     hide();
 }
 
+void GoToBar::setNumberBase(int base)
+{
+    number_base = base == 16 ? 16 : 10;
+    edit->setPlaceholderText(number_base == 16 ? tr("0x offset, byte offset or #id")
+                                               : tr("byte offset, 0x offset or #id"));
+}
+
 void GoToBar::open()
 {
     message->hide();
@@ -73,7 +81,13 @@ void GoToBar::open()
     place();
     raise();
     edit->setFocus(Qt::ShortcutFocusReason);
-    edit->selectAll();
+    if (number_base == 16 && edit->text().isEmpty())
+        edit->setText(QLatin1String(hexPrefix));
+    // A bare prefix is typed on; a whole entry is selected for typing over.
+    if (edit->text() == QLatin1String(hexPrefix))
+        edit->end(false);
+    else
+        edit->selectAll();
 }
 
 void GoToBar::showError(const QString &text)

@@ -30,6 +30,10 @@ public:
     explicit GoToBar(QWidget *parent);
 
     QLineEdit *lineEdit() const { return edit; }
+    /// The base offsets are shown in, 10 or 16: the hint in the empty field follows it, and in
+    /// base 16 an empty field opens with "0x" typed.
+    int numberBase() const { return number_base; }
+    void setNumberBase(int base);
     /// The error of the last entry; hidden while there is none.
     QLabel *messageLabel() const { return message; }
 
@@ -56,6 +60,7 @@ private:
 
     QLineEdit *edit;
     QLabel *message;
+    int number_base = 10;
 };
 
 Q_DECLARE_METATYPE(GoToBar::Request)

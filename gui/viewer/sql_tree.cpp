@@ -50,11 +50,24 @@ QString SqlTree::garbageMarker()
     return QString::fromLatin1(leftoverMarker);
 }
 
-QString SqlTree::bitsText(qint64 bits)
+QString SqlTree::bitsText(qint64 bits, int base)
 {
+    // Only the bytes follow the base: the leftover bits are a count of 0 to 7 either way.
+    const QString bytes = base == 16 ? QStringLiteral("0x") + QString::number(bits / 8, 16).toUpper()
+                                     : QString::number(bits / 8);
     if (bits % 8 == 0)
-        return QString::number(bits / 8);
-    return QStringLiteral("%1:%2").arg(bits / 8).arg(bits % 8);
+        return bytes;
+    return QStringLiteral("%1:%2").arg(bytes).arg(bits % 8);
+}
+
+void SqlTree::setNumberBase(int base)
+{
+    if ((base != 10 && base != 16) || base == number_base)
+        return;
+    number_base = base;
+    // The rows on screen are rebuilt from the database; the hex view keeps where it stands.
+    if (topLevelItemCount() > 0)
+        fillRows(top_id, page_rows, false);
 }
 
 Element SqlTree::elementAt(const QModelIndex &index)
@@ -96,8 +109,8 @@ QTreeWidgetItem *SqlTree::makeItem(const Element &element, qint64 link_target) c
     const int height = fontMetrics().height() + 4;
     auto *item = new QTreeWidgetItem;
     item->setText(0, shownName(element));
-    item->setText(1, bitsText(element.offset));
-    item->setText(2, bitsText(element.size));
+    item->setText(1, bitsText(element.offset, number_base));
+    item->setText(2, bitsText(element.size, number_base));
     item->setText(3, element.raw_value);
     item->setSizeHint(0, QSize(height, height));
     item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
@@ -206,6 +219,16 @@ void SqlTree::goToId(qint64 id, bool force_open, bool update_hex_scroll_pos)
         scroll_bar->setValue(database->rowOf(top_id));
     }
     fillRows(top_id, page_rows, update_hex_scroll_pos);
+}
+
+void SqlTree::revealId(qint64 id, bool update_hex_scroll_pos)
+{
+    // The element itself stays as it was: opening an index of half a million entries to show
+    // one of them would cost a second.
+    const qint64 parent = database->parentId(id);
+    if (parent > 0)
+        database->openPath(parent);
+    goToId(id, false, update_hex_scroll_pos);
 }
 
 void SqlTree::toggle(const Element &element)
@@ -440,15 +463,15 @@ QString SqlTree::copyText(CopyPart part)
         return {};
     switch (part) {
     case CopyPart::Row:
-        return QStringList({shownName(element), bitsText(element.offset), bitsText(element.size), element.raw_value,
-                            element.hrf_value})
+        return QStringList({shownName(element), bitsText(element.offset, number_base),
+                            bitsText(element.size, number_base), element.raw_value, element.hrf_value})
             .join(QLatin1Char('\t'));
     case CopyPart::Name:
         return shownName(element);
     case CopyPart::Value:
         return element.raw_value;
     case CopyPart::Offset:
-        return bitsText(element.offset);
+        return bitsText(element.offset, number_base);
     case CopyPart::Path:
         return database->path(element.id);
     case CopyPart::SubtreeJson: {
@@ -493,6 +516,9 @@ QMenu *SqlTree::makeRowMenu()
     menu->addSeparator();
     follow_link_action = menu->addAction(QString());
     connect(follow_link_action, &QAction::triggered, this, [this] { followLink(current_id); });
+    show_frame_action = menu->addAction(tr("Show in frames view"));
+    connect(show_frame_action, &QAction::triggered, this,
+            [this] { emit frameRequested(row_frame.first, row_frame.second); });
     return menu;
 }
 
@@ -514,6 +540,9 @@ void SqlTree::contextMenuEvent(QContextMenuEvent *event)
     const qint64 target = database->linkTarget(current_id);
     follow_link_action->setVisible(target >= 0);
     follow_link_action->setText(tr("Go to byte %1").arg(target));
+    const Element element = database->element(current_id);
+    row_frame = database->frameWithin(element.offset, element.size);
+    show_frame_action->setVisible(row_frame.first >= 0);
     row_menu->popup(event->globalPos());
 }
 

@@ -31,8 +31,16 @@ public:
     /// Fits the external scroll bar's range and page step to the visible-row list.
     void updateScrollBar();
 
-    /// A bit count as bytes, with ":" and the leftover bits when it is not whole bytes.
-    static QString bitsText(qint64 bits);
+    /// A bit count as bytes, with ":" and the leftover bits when it is not whole bytes. Base 16
+    /// writes the bytes as "0x" and upper-case hexadecimal digits ("0x1A:3"); any other base
+    /// writes them in decimal.
+    static QString bitsText(qint64 bits, int base = 10);
+
+    /// The base of the offset and size columns, 10 or 16; also what the copy actions copy.
+    int numberBase() const { return number_base; }
+    /// Shows the offset and size columns in base (10 or 16; others are ignored) and rebuilds
+    /// the shown rows at once.
+    void setNumberBase(int base);
 
     /// The Element a shown row carries; a default Element for an invalid index.
     static ViewerDatabase::Element elementAt(const QModelIndex &index);
@@ -58,6 +66,8 @@ signals:
     void clicked(const QModelIndex &index, bool update_hex_scroll_pos = true);
     /// Ctrl+click or Enter on a row whose value points at a byte offset.
     void linkActivated(qint64 target_offset);
+    /// "Show in frames view" on a row whose bytes hold a frame: the first such frame.
+    void frameRequested(qint64 stream, qint64 frame);
 
 public slots:
     /// Puts copyText(part) on the clipboard, when there is such text.
@@ -65,6 +75,8 @@ public slots:
     /// Jumps to an element, opening its ancestors (and itself) when force_open is set. When a
     /// QLineEdit sends the signal, the id is the digits of its text.
     void goToId(qint64 id = -1, bool force_open = true, bool update_hex_scroll_pos = true);
+    /// Selects id with its ancestors opened; id itself is neither opened nor closed.
+    void revealId(qint64 id, bool update_hex_scroll_pos = true);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -92,4 +104,7 @@ private:
     QAction *copy_row_action = nullptr;
     QMenu *row_menu = nullptr;
     QAction *follow_link_action = nullptr;
+    QAction *show_frame_action = nullptr;
+    std::pair<qint64, qint64> row_frame{-1, -1};
+    int number_base = 10;
 };

@@ -8,6 +8,7 @@
 #include <QFontMetrics>
 #include <QMap>
 #include <QMenu>
+#include <QScopedValueRollback>
 #include <QSettings>
 #include <QSignalBlocker>
 #include <QStandardItemModel>
@@ -34,6 +35,11 @@ SqlTreeHeader::SqlTreeHeader(QTreeWidget *tree) : QHeaderView(Qt::Horizontal, tr
         tree->setColumnCount(int(columns.size()));
     setSectionsMovable(true);
     connect(this, SIGNAL(sectionMoved(int, int, int)), this, SLOT(checkSectionMove(int, int, int)));
+    fit_timer.setSingleShot(true);
+    fit_timer.setInterval(0);
+    connect(&fit_timer, &QTimer::timeout, this, &SqlTreeHeader::fitLastSection);
+    connect(this, &QHeaderView::sectionResized, this, &SqlTreeHeader::sectionWidthChanged);
+    connect(this, &QHeaderView::sectionMoved, &fit_timer, qOverload<>(&QTimer::start));
 }
 
 QVariant SqlTreeHeader::sectionData(int section, int role) const
@@ -51,7 +57,7 @@ QStringList SqlTreeHeader::columnsState() const
     QStringList state;
     for (int i = 0; i < header_model->columnCount(); ++i) {
         const QVariant remembered = sectionData(i, HiddenWidthRole);
-        const QString width = remembered.isValid() ? remembered.toString() : QString::number(sectionSize(i));
+        const QString width = remembered.isValid() ? remembered.toString() : QString::number(ownWidth(i));
         state << QStringLiteral("%1;%2;%3;%4")
                      .arg(sectionData(i, Qt::UserRole).toString(), width)
                      .arg(visualIndex(i))
@@ -96,6 +102,50 @@ void SqlTreeHeader::showEvent(QShowEvent *event)
         QTimer::singleShot(0, this, SLOT(setDefaultColumnSizes()));
     }
     QHeaderView::showEvent(event);
+    fit_timer.start();
+}
+
+void SqlTreeHeader::resizeEvent(QResizeEvent *event)
+{
+    QHeaderView::resizeEvent(event);
+    fit_timer.start();
+}
+
+int SqlTreeHeader::ownWidth(int section) const
+{
+    return section == stretched_section ? stretched_own_width : sectionSize(section);
+}
+
+void SqlTreeHeader::sectionWidthChanged(int section, int, int new_size)
+{
+    // A width the stretching column gets from elsewhere (a drag, restored settings, the
+    // default sizes) becomes its own; 0 is a section being hidden.
+    if (!fitting && section == stretched_section && new_size > 0)
+        stretched_own_width = new_size;
+    fit_timer.start();
+}
+
+void SqlTreeHeader::fitLastSection()
+{
+    if (!isVisible())
+        return;
+    int last = -1;
+    for (int visual = count() - 1; visual >= 0 && last < 0; --visual) {
+        if (!isSectionHidden(logicalIndex(visual)))
+            last = logicalIndex(visual);
+    }
+    const QScopedValueRollback<bool> guard(fitting, true);
+    if (last != stretched_section) {
+        // The column that stretched before goes back to its own width.
+        if (stretched_section >= 0 && stretched_section < count() && !isSectionHidden(stretched_section))
+            resizeSection(stretched_section, stretched_own_width);
+        stretched_section = last;
+        stretched_own_width = last >= 0 ? sectionSize(last) : 0;
+    }
+    if (last < 0)
+        return;
+    const int others = length() - sectionSize(last);
+    resizeSection(last, qMax(stretched_own_width, viewport()->width() - others));
 }
 
 void SqlTreeHeader::setDefaultColumnSizes()
@@ -164,7 +214,7 @@ void SqlTreeHeader::hideSectionSlot(bool hide)
         setSectionData(section, HiddenWidthRole, QVariant());
         showSection(section);
     } else if (!isSectionHidden(section)) {
-        setSectionData(section, HiddenWidthRole, sectionSize(section));
+        setSectionData(section, HiddenWidthRole, ownWidth(section));
         hideSection(section);
     }
 }

@@ -194,6 +194,7 @@ int SqlTreeWidget::analyzeFile(const QString &fileName, const QString &engineOpt
 
     const int result = watcher.future().result();
     m_analysisError.clear();
+    m_optionsRefused = result == Parser::BadOption;
     QSqlDatabase *connection = result == 0 ? parser->getConnection() : nullptr;
     if (connection) {
         database->setDatabase(connection);

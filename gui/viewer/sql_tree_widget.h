@@ -41,6 +41,8 @@ public:
     int analyzeFile(const QString &fileName, const QString &engineOption);
     /// The engine's message of the last analysis that failed; empty after one that worked.
     QString analysisError() const { return m_analysisError; }
+    /// True when the last analysis failed because the engine refused its option string.
+    bool optionsRefused() const { return m_optionsRefused; }
 
     SqlTree *sqlTree() const { return tree; }
     SqlTreeHeader *sqlTreeHeader() const;
@@ -69,6 +71,7 @@ private:
     void findClosed();
 
     QString m_analysisError;
+    bool m_optionsRefused = false;
     SqlTree *tree = nullptr;
     QScrollBar *scroll_bar = nullptr;
     FindBar *find_bar = nullptr;

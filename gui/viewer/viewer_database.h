@@ -136,14 +136,70 @@ public:
     /// The link targets of those of ids that have one, in one query: for the rows of a window.
     QHash<qint64, qint64> linkTargets(const QList<qint64> &ids);
 
-    /// The first element matching query after from (before it when backwards), wrapping around
-    /// the ends; -1 when none matches.
-    qint64 findNext(const FindQuery &query, qint64 from, bool backwards);
+    /// The first element among ids first to last that matches query, the lowest id first (the
+    /// highest when backwards); -1 when none matches. The find bar searches a slice at a time.
+    qint64 firstMatch(const FindQuery &query, qint64 first, qint64 last, bool backwards);
     /// The matches among ids first to last; the find bar counts a large file a slice at a time.
     qint64 countMatches(const FindQuery &query, qint64 first, qint64 last);
     /// Every element with a note, and every leftover run, in file order; at most limit.
     QList<Problem> problems(int limit);
     qint64 problemCount();
+
+    /// One row of the streams table with what its frames add up to.
+    struct Stream
+    {
+        qint64 id = -1;
+        QString kind;
+        QString codec;
+        qint64 timescale = 0; ///< ticks a second
+        int width = 0;        ///< 0 when the table has none
+        int height = 0;
+        double frame_rate = 0; ///< 0 when the table has none
+        qint64 frame_count = 0;
+        qint64 total_bytes = 0;
+        qint64 first_time = 0; ///< the earliest frame time, in ticks
+        qint64 end_time = 0;   ///< the latest frame time plus its duration, in ticks
+        bool has_time2 = false; ///< the frames have a second time, and it is not always the first
+    };
+
+    /// One registered frame; offset and size are bytes, times ticks of the stream's timescale.
+    struct Frame
+    {
+        qint64 number = -1;
+        qint64 offset = -1;
+        qint64 size = 0;
+        qint64 time = 0;
+        qint64 time2 = 0;
+        qint64 duration = 0;
+        bool keyframe = false;
+    };
+
+    /// How the rows of one stream's frames are reached: row r is the r-th frame in number
+    /// order, which is frame number r when the numbers run 0, 1, 2 ... without gaps.
+    struct FrameNumbering
+    {
+        qint64 count = 0;
+        bool contiguous = true;
+    };
+
+    /// Every stream in id order, with its frame figures; empty when detached.
+    QList<Stream> streams();
+    /// The frame indexes: by stream and number for the frames view, by offset for finding the
+    /// frames of an element.
+    enum class FrameIndex { ByNumber, ByOffset };
+    /// Builds the frame index the queries of which seek in, unless it exists; false when the
+    /// database refuses (the queries still work, by scanning).
+    bool ensureFrameIndex(FrameIndex which);
+    /// The frame count of stream and whether row numbers are frame numbers.
+    FrameNumbering frameNumbering(qint64 stream);
+    /// Appends up to count frames of stream from row first on, in number order. -1 when
+    /// detached or the query fails, else the number appended.
+    int fetchFrames(qint64 stream, const FrameNumbering &numbering, qint64 first, int count, QList<Frame> &frames);
+    /// The row of frame number in stream; -1 when there is no such frame.
+    qint64 frameRow(qint64 stream, const FrameNumbering &numbering, qint64 number);
+    /// The first frame in file order whose bytes lie within the bits offset .. offset + size;
+    /// {stream, frame number}, or {-1, -1} for none.
+    std::pair<qint64, qint64> frameWithin(qint64 offset, qint64 size);
 
 private:
     enum Lookup { IsOpenLookup, LevelLookup, ParentLookup, LastChildLookup, OpenStatement,

@@ -3,22 +3,30 @@
 //   kestrune-screenshots FILE OUTPUT_FOLDER
 //
 // It opens FILE through the open dialog, unfolds the movie box, selects its header and writes
-// main.png, mediainfo.png, properties.png and about.png. Settings go to a scratch store.
+// main.png, mediainfo.png, properties.png and about.png, then find.png (the find bar on the
+// sample sizes), streams.png (the streams panel) and frames.png (the window with the first
+// stream's frames, one of them selected). Settings go to a scratch store.
 
+#include "find_bar.h"
+#include "frames_panel.h"
 #include "main_window.h"
 #include "modal_answerer.h"
 #include "sql_tree.h"
 #include "sql_tree_widget.h"
+#include "streams_panel.h"
 #include "style.h"
 #include "viewer_database.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QIcon>
+#include <QLineEdit>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QTableView>
 #include <QTest>
 #include <QTextEdit>
+#include <QTreeWidget>
 
 #include <cstdio>
 
@@ -69,6 +77,8 @@ int main(int argc, char *argv[])
     const QDir folder(QString::fromLocal8Bit(argv[2]));
 
     MainWindow window;
+    // Wide enough for the tree's columns beside the hex view, whatever the screen.
+    window.resize(1400, 900);
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
         return 1;
@@ -96,5 +106,22 @@ int main(int argc, char *argv[])
     window.properties();
     photographNextDialog(&window, folder, QStringLiteral("about.png"));
     window.about();
+
+    treeWidget->showFindBar();
+    QTest::keyClicks(treeWidget->findBar()->textEdit(), QStringLiteral("entry_size"));
+    const FindBar *bar = treeWidget->findBar();
+    for (int waited = 0; waited < 10000 && (bar->countText().isEmpty() || bar->isSearching()); waited += 50)
+        QTest::qWait(50);
+    ok = save(&window, folder, QStringLiteral("find.png")) && ok;
+    treeWidget->findBar()->hide();
+
+    StreamsPanel *streams = window.streamsPanel();
+    streams->show();
+    QTreeWidget *list = streams->list();
+    if (list->topLevelItemCount() > 0)
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->topLevelItem(0)).center());
+    ok = save(streams, folder, QStringLiteral("streams.png")) && ok;
+    window.framesPanel()->table()->selectRow(3);
+    ok = save(&window, folder, QStringLiteral("frames.png")) && ok;
     return ok ? 0 : 1;
 }

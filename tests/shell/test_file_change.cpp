@@ -4,6 +4,7 @@
 #include "file_change_watcher.h"
 #include "main_window.h"
 #include "modal_answerer.h"
+#include "own_settings.h"
 #include "screen_reader.h"
 #include "sql_tree.h"
 #include "sql_tree_widget.h"
@@ -102,7 +103,7 @@ class TestFileChange : public QObject
 private slots:
     void initTestCase()
     {
-        QStandardPaths::setTestModeEnabled(true);
+        useOwnSettings();
         QVERIFY(m_dir.isValid());
     }
 

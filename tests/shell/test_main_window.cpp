@@ -4,6 +4,7 @@
 #include "cached_file.h"
 #include "main_window.h"
 #include "modal_answerer.h"
+#include "own_settings.h"
 #include "parser.h"
 #include "plugins.h"
 #include "properties_dialog.h"
@@ -18,7 +19,6 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStandardItemModel>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
@@ -101,7 +101,7 @@ class TestMainWindow : public QObject
 private slots:
     void initTestCase()
     {
-        QStandardPaths::setTestModeEnabled(true);
+        useOwnSettings();
         QVERIFY(m_dir.isValid());
     }
 

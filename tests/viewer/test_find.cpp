@@ -2,6 +2,7 @@
 #include "find_bar.h"
 #include "leftover_marker.h"
 #include "main_window.h"
+#include "own_settings.h"
 #include "parser.h"
 #include "plugins.h"
 #include "problems_panel.h"
@@ -109,12 +110,14 @@ class TestFind : public QObject
         // keyClicks takes Latin-1 letters only.
         for (const QChar c : text)
             QTest::sendKeyEvent(QTest::Click, bar()->textEdit(), Qt::Key_unknown, QString(c), Qt::NoModifier);
-        QTRY_VERIFY(!bar()->countText().isEmpty() && !bar()->isCounting());
+        QTRY_VERIFY(!bar()->countText().isEmpty() && !bar()->isSearching());
     }
 
 private slots:
     void initTestCase()
     {
+        // The window keeps its recent files in the program's store: a test store, not the user's.
+        useOwnSettings();
         Plugins::setSearchPaths({QStringLiteral(KESTRUNE_BIN_DIR "/plugins")});
         m_settings = std::make_unique<QSettings>(m_dir.filePath(QStringLiteral("viewer.ini")), QSettings::IniFormat);
         ViewerSettings::setStore(m_settings.get());

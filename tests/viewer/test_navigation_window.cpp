@@ -4,6 +4,7 @@
 #include "go_to_bar.h"
 #include "main_window.h"
 #include "navigation_history.h"
+#include "own_settings.h"
 #include "parser.h"
 #include "plugins.h"
 #include "sql_tree.h"
@@ -24,7 +25,6 @@
 #include <QProcess>
 #include <QSettings>
 #include <QSqlQuery>
-#include <QStandardPaths>
 #include <QTest>
 #include <QToolTip>
 
@@ -148,7 +148,7 @@ class TestNavigationWindow : public QObject
 private slots:
     void initTestCase()
     {
-        QStandardPaths::setTestModeEnabled(true);
+        useOwnSettings();
         Plugins::setSearchPaths({QStringLiteral(KESTRUNE_BIN_DIR "/plugins")});
     }
 
