@@ -251,7 +251,8 @@ void FindBar::seekFound(qint64 found)
 
 void FindBar::adaptSlice(qint64 &slice, qint64 spentMs)
 {
-    slice = qBound(minSlice, slice * sliceMs / qMax<qint64>(spentMs, 1), maxSlice);
+    // Growing at most twofold: the rows after a run of cheap ones may cost far more each.
+    slice = qBound(minSlice, qMin(slice * 2, slice * sliceMs / qMax<qint64>(spentMs, 1)), maxSlice);
 }
 
 void FindBar::startCount()
