@@ -150,6 +150,7 @@ private:
     StreamsPanel *streamsDock = nullptr;
     FramesPanel *framesDock = nullptr;
     bool streamsStale = false;
+    bool framesDockSized = false;
 
 public:
     /// View -> "Offsets in hex" and "Offsets in decimal", one of them checked.

@@ -69,6 +69,11 @@ void MainWindow::showStreamFrames(qint64 stream)
     streamsDock->markStream(stream);
     framesDock->show();
     framesDock->raise();
+    // The first time it shows, the panel gets the width of its columns; later the user's own.
+    if (!framesDockSized) {
+        framesDockSized = true;
+        resizeDocks({framesDock}, {qMin(framesDock->sizeHint().width(), width() / 3)}, Qt::Horizontal);
+    }
 }
 
 void MainWindow::showFrame(qint64 stream, qint64 frame)

@@ -7,7 +7,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QStyle>
 #include <QTimer>
 #include <QToolButton>
 
@@ -38,12 +37,13 @@ FindBar::FindBar(ViewerDatabase *database, QWidget *parent)
     m_edit->setPlaceholderText(tr("Find name or value"));
     m_edit->setClearButtonEnabled(true);
     m_countLabel->setMinimumWidth(m_countLabel->fontMetrics().horizontalAdvance(QStringLiteral("0000000 of 0000000…")));
-    m_previous->setArrowType(Qt::UpArrow);
+    // Text rather than arrows and title-bar icons, which not every style and platform draws.
+    m_previous->setText(QStringLiteral("\u25B2"));
     m_previous->setToolTip(tr("Previous match (Shift+F3)"));
-    m_next->setArrowType(Qt::DownArrow);
+    m_next->setText(QStringLiteral("\u25BC"));
     m_next->setToolTip(tr("Next match (F3)"));
     auto *closeButton = new QToolButton(this);
-    closeButton->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
+    closeButton->setText(QStringLiteral("\u00D7"));
     closeButton->setAutoRaise(true);
     closeButton->setToolTip(tr("Close (Escape)"));
 

@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QScrollBar>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -22,8 +23,10 @@ FramesPanel::FramesPanel(QWidget *parent)
     m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 4);
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    const int digits = m_table->fontMetrics().horizontalAdvance(QStringLiteral("0000000000"));
+    const int digits = m_table->fontMetrics().horizontalAdvance(QStringLiteral("00000000"));
     m_table->horizontalHeader()->setDefaultSectionSize(digits + 12);
+    m_table->horizontalHeader()->resizeSection(FramesModel::KeyColumn,
+                                               m_table->fontMetrics().horizontalAdvance(tr("Key")) + 16);
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_title->setContentsMargins(4, 2, 4, 2);
 
@@ -39,6 +42,17 @@ FramesPanel::FramesPanel(QWidget *parent)
             [this](const QModelIndex &current) { rowChosen(current.row()); });
     // Enter or a double click shows the current frame's bytes again.
     connect(m_table, &QTableView::activated, this, [this](const QModelIndex &index) { rowChosen(index.row()); });
+}
+
+QSize FramesPanel::sizeHint() const
+{
+    const QHeaderView *header = m_table->horizontalHeader();
+    int width = 2 * m_table->frameWidth() + m_table->verticalScrollBar()->sizeHint().width();
+    for (int column = 0; column < header->count(); ++column) {
+        if (!header->isSectionHidden(column))
+            width += header->sectionSize(column);
+    }
+    return QSize(width, QDockWidget::sizeHint().height());
 }
 
 void FramesPanel::showStream(ViewerDatabase *database, const ViewerDatabase::Stream &stream)

@@ -17,6 +17,8 @@ class FramesPanel : public QDockWidget
 
 public:
     explicit FramesPanel(QWidget *parent = nullptr);
+    /// Wide enough for every column of the table beside its scroll bar.
+    QSize sizeHint() const override;
 
     /// Lists the frames of stream, which database lists among its streams.
     void showStream(ViewerDatabase *database, const ViewerDatabase::Stream &stream);

@@ -41,7 +41,8 @@ StreamsPanel::StreamsPanel(QWidget *parent) : QDockWidget(tr("Streams"), parent)
     m_list->setAlternatingRowColors(true);
     m_list->setHeaderLabels({tr("Stream"), tr("Kind"), tr("Codec"), tr("Timescale"), tr("Picture"), tr("Frame rate"),
                              tr("Frames"), tr("Bytes"), tr("Duration")});
-    m_list->header()->setStretchLastSection(true);
+    // The figures stay beside their headings; the space left over goes after the last column.
+    m_list->header()->setStretchLastSection(false);
     setWidget(m_list);
 
     connect(m_list, &QTreeWidget::itemClicked, this, &StreamsPanel::rowActivated);

@@ -5,12 +5,14 @@
 // It opens FILE through the open dialog, unfolds the movie box, selects its header and writes
 // main.png, mediainfo.png, properties.png and about.png, then find.png (the find bar on the
 // sample sizes), streams.png (the streams panel) and frames.png (the window with the first
-// stream's frames, one of them selected). Settings go to a scratch store.
+// stream's frames, one of them selected). Settings go to a store of the run's own, so the
+// pictures show the program as it first starts.
 
 #include "find_bar.h"
 #include "frames_panel.h"
 #include "main_window.h"
 #include "modal_answerer.h"
+#include "own_settings.h"
 #include "sql_tree.h"
 #include "sql_tree_widget.h"
 #include "streams_panel.h"
@@ -22,7 +24,6 @@
 #include <QIcon>
 #include <QLineEdit>
 #include <QSqlQuery>
-#include <QStandardPaths>
 #include <QTableView>
 #include <QTest>
 #include <QTextEdit>
@@ -65,7 +66,7 @@ void photographNextDialog(QWidget *owner, const QDir &folder, const QString &nam
 
 int main(int argc, char *argv[])
 {
-    QStandardPaths::setTestModeEnabled(true);
+    useOwnSettings();
     QApplication app(argc, argv);
     if (argc != 3) {
         std::fprintf(stderr, "usage: kestrune-screenshots FILE OUTPUT_FOLDER\n");
