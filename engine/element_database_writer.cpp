@@ -32,7 +32,8 @@ const char *const schema[] = {
     // AUTOINCREMENT here makes SQLite create sqlite_sequence, where the element count is kept.
     "CREATE TABLE streams (id INTEGER PRIMARY KEY AUTOINCREMENT, width INTEGER, height INTEGER,"
     " codec_id INTEGER, format INTEGER, frame_rate REAL, config_offset INTEGER,"
-    " config_size INTEGER, kind TEXT NOT NULL, codec TEXT, timescale INTEGER NOT NULL)",
+    " config_size INTEGER, kind TEXT NOT NULL, codec TEXT, timescale INTEGER NOT NULL, channels INTEGER,"
+    " sample_rate REAL)",
     "CREATE TABLE frames (stream INTEGER NOT NULL, frame INTEGER NOT NULL, offset INTEGER NOT NULL,"
     " size INTEGER NOT NULL, time INTEGER NOT NULL, time2 INTEGER NOT NULL,"
     " duration INTEGER NOT NULL, keyframe INTEGER NOT NULL)",
@@ -290,7 +291,7 @@ void ElementDatabaseWriter::writerLoop()
     execute("BEGIN");
     prepare(&m_name, "INSERT INTO dictionary VALUES (?, ?)");
     prepare(&m_note, "INSERT INTO notes VALUES (?, ?)");
-    prepare(&m_stream, "INSERT INTO streams VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    prepare(&m_stream, "INSERT INTO streams VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
 
     for (;;) {
         std::unique_ptr<Batch> batch;
@@ -349,7 +350,8 @@ bool ElementDatabaseWriter::writeBatch(const Batch &batch)
         if (!check(m_stream.run(qint64(s), stream.width, stream.height, stream.codecId, stream.format,
                                 stream.frameRate, qint64(stream.configOffset), qint64(stream.configSize),
                                 SqliteText{view(StreamRecord::kindName(stream.kind).toUtf8())},
-                                stream.codec.toUtf8(), qint64(stream.timescale))))
+                                stream.codec.toUtf8(), qint64(stream.timescale), stream.channels,
+                                stream.sampleRate)))
             return false;
     }
     return true;

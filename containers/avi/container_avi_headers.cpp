@@ -350,8 +350,13 @@ int ContainerAVI::parseChunkSTRF_audio(quint64 offset, uint size)
     else if (formatTag == 0x55)
         formatName = QStringLiteral("WAVE_FORMAT_MPEGLAYER3");
     addField(offset, 2, QStringLiteral("wFormatTag"), unsignedNumber(formatTag), formatName);
-    if (m_streamType == AudioStream && !streams.isEmpty())
-        streams.last().codec = QStringLiteral("0x%1").arg(formatTag, 4, 16, QLatin1Char('0'));
+    if (m_streamType == AudioStream && !streams.isEmpty()) {
+        StreamRecord &stream = streams.last();
+        stream.codec = QStringLiteral("0x%1").arg(formatTag, 4, 16, QLatin1Char('0'));
+        // Members cut by the chunk or the file tell nothing.
+        stream.channels = r.has(2, 2) ? r.u16le(2) : 0;
+        stream.sampleRate = r.has(4, 4) ? r.u32le(4) : 0;
+    }
     addField(offset + 2, 2, QStringLiteral("nChannels"), unsignedNumber(r.u16le(2)));
     addField(offset + 4, 4, QStringLiteral("nSamplesPerSec"), unsignedNumber(r.u32le(4)));
     addField(offset + 8, 4, QStringLiteral("nAvgBytesPerSec"), unsignedNumber(r.u32le(8)));

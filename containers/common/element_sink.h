@@ -49,6 +49,8 @@ struct StreamRecord
     int codecId = 0;
     int format = 0;
     double frameRate = 0;
+    int channels = 0;      ///< audio channels; 0 when not known
+    double sampleRate = 0; ///< audio samples per second; 0 when not known
     quint64 configOffset = 0;
     quint64 configSize = 0;
 };

@@ -234,6 +234,20 @@ QString fieldDetail(quint64 detail)
                            {14, "interleaved fields, bottom field stored first, top displayed first"}});
 }
 
+// The channels an AudioSpecificConfig gives by its channelConfiguration; 0 where a program
+// config element lists them instead, or the bytes end first.
+int aacChannels(const ByteReader &reader, qsizetype at, qsizetype end)
+{
+    static const int channels[] = {0, 1, 2, 3, 4, 5, 6, 8, 0, 0, 0, 7, 8, 24, 8, 0};
+    BitCursor bits(reader, at);
+    if (bits.read(5) == 31)
+        bits.read(6);
+    if (bits.read(4) == 15)
+        bits.read(24);
+    const quint64 configuration = bits.read(4);
+    return end > at && bits.bit() <= quint64(end) * 8 ? channels[configuration] : 0;
+}
+
 QString channelLayoutTag(quint64 tag)
 {
     const QString layout = nameOf(tag >> 16, {
@@ -506,6 +520,9 @@ int ContainerIso::parseBoxDAC3(quint64 offset, quint64 size)
     const quint64 lfe = bits.read(1);
     addBitField(offset + at / 8, uchar(at % 8), 1, QStringLiteral("lfeon"), number(lfe),
                 channels(quint64(ac3Channels(mode)) + lfe));
+    StreamRecord *stream = currentStream();
+    if (stream && stream->kind == StreamRecord::Audio && reader.has(0, 2))
+        stream->channels = ac3Channels(mode) + int(lfe);
     addBits(offset, bits, 5, QStringLiteral("bit_rate_code"), ac3BitRate);
     addBits(offset, bits, 5, QStringLiteral("reserved"));
     if (size > 3)
@@ -675,10 +692,17 @@ void ContainerIso::addDescriptorFields(quint64 offset, const ByteReader &reader,
         return;
     }
     case 0x05:
-        if (isAac(objectType))
+        if (isAac(objectType)) {
+            // The sound sample entry of an MP4 file holds 2 channels whatever the stream has;
+            // the decoder's configuration tells.
+            StreamRecord *stream = currentStream();
+            const int channels = aacChannels(reader, at, end);
+            if (stream && stream->kind == StreamRecord::Audio && channels > 0)
+                stream->channels = channels;
             CodecConfigFields(*this, offset, reader).addAudioSpecificConfig(at, end);
-        else
+        } else {
             rest(at);
+        }
         return;
     case 0x06:
         addNumber(offset, reader, at, 1, QStringLiteral("predefined"), slPredefined);

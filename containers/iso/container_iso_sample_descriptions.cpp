@@ -8,8 +8,11 @@
 #include "byte_reader.h"
 #include "status.h"
 
+#include <QtNumeric>
+
 #include <cstring>
 #include <initializer_list>
+#include <limits>
 #include <utility>
 
 namespace {
@@ -26,6 +29,28 @@ int codecOf(const QString &sampleEntryType)
     if (sampleEntryType == QLatin1String("s263"))
         return 5;
     return -1;
+}
+
+// The channels and rate of a sound sample entry, where the entry holds the fields: channelcount
+// and the integer part of the 16.16 samplerate, or in a QuickTime version 2 description the
+// float rate and 32-bit channel count, whose older fields hold fixed placeholders. A cut field
+// tells nothing.
+void readSoundFormat(const ByteReader &reader, uint descriptionVersion, StreamRecord *stream)
+{
+    if (descriptionVersion != 0 || reader.u16be(16) != 2) {
+        stream->channels = reader.has(24, 2) ? reader.u16be(24) : 0;
+        stream->sampleRate = reader.has(32, 4) ? reader.u32be(32) >> 16 : 0;
+        return;
+    }
+    double rate = 0;
+    if (reader.has(40, 8)) {
+        const quint64 bits = reader.u64be(40);
+        std::memcpy(&rate, &bits, sizeof(rate));
+    }
+    stream->sampleRate = qIsFinite(rate) && rate > 0 ? rate : 0;
+    stream->channels = reader.has(48, 4)
+        ? int(qMin<quint32>(reader.u32be(48), quint32(std::numeric_limits<int>::max())))
+        : 0;
 }
 
 QString textUpToZero(const QByteArray &bytes)
@@ -188,6 +213,8 @@ int ContainerIso::walkSampleEntry(const QByteArray &payload, quint64 payloadOffs
         }
         fail(walkVisualEntry(e, reader, entrySize));
     } else if (kind == StreamRecord::Audio) {
+        if (stream)
+            readSoundFormat(reader, descriptionVersion, stream);
         fail(walkSoundEntry(e, reader, entrySize, descriptionVersion));
     } else {
         fail(walkOtherEntry(e, reader, entrySize, typeText));

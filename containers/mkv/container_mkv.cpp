@@ -111,8 +111,16 @@ void ContainerMKV::finalizeParsing()
 {
     // Block timestamps count ticks of the segment's scale, in nanoseconds each.
     const quint64 timescale = quint64(qRound64(1e9 / double(m_timecodeScale)));
-    for (StreamRecord &stream : streams)
+    for (StreamRecord &stream : streams) {
         stream.timescale = timescale;
+        // An audio track without Channels or SamplingFrequency has their defaults, 1 and 8000 Hz.
+        if (stream.kind == StreamRecord::Audio) {
+            if (stream.channels == 0)
+                stream.channels = 1;
+            if (stream.sampleRate == 0)
+                stream.sampleRate = 8000;
+        }
+    }
 }
 
 uchar ContainerMKV::getEBMLsize(uchar firstByte)

@@ -71,6 +71,8 @@ protected:
     int parsePixelWidth(ElementMKV *element);
     int parsePixelHeight(ElementMKV *element);
     int parseDisplayUnit(ElementMKV *element);
+    int parseSamplingFrequency(ElementMKV *element);
+    int parseChannels(ElementMKV *element);
     int parseBlock(ElementMKV *element);
     /// "TimecodeScale": nanoseconds per tick of the segment's timestamps.
     int parseTimecodeScale(ElementMKV *element);

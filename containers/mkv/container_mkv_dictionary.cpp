@@ -428,9 +428,9 @@ void ContainerMKV::buildDictionary()
         "Roll rotation (in degrees).");
     // Audio
     add(0xE1,       Master,   nullptr,                                  "Audio");
-    add(0xB5,       Float,    nullptr,                                  "SamplingFrequency");
+    add(0xB5,       Float,    &ContainerMKV::parseSamplingFrequency,    "SamplingFrequency");
     add(0x78B5,     Float,    nullptr,                                  "OutputSamplingFrequency");
-    add(0x9F,       UInteger, nullptr,                                  "Channels");
+    add(0x9F,       UInteger, &ContainerMKV::parseChannels,             "Channels");
     add(0x6264,     UInteger, nullptr,                                  "BitDepth");
     add(0x52F1,     UInteger, nullptr,                                  "Emphasis",
         "Emphasis the player has to undo.");

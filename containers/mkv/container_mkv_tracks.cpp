@@ -215,6 +215,32 @@ int ContainerMKV::parsePixelHeight(ElementMKV *element)
     return Status::Success;
 }
 
+int ContainerMKV::parseSamplingFrequency(ElementMKV *element)
+{
+    double frequency = 0;
+    const int status = readFloat(element, &frequency);
+    if (status != Status::Success)
+        return status;
+    addValue(element, QString::number(frequency, 'g', 6));
+    // A NaN, infinite or negative rate stays in the tree but tells nothing about the stream.
+    const int stream = currentStream();
+    if (stream >= 0 && qIsFinite(frequency) && frequency > 0)
+        streams[stream].sampleRate = frequency;
+    return Status::Success;
+}
+
+int ContainerMKV::parseChannels(ElementMKV *element)
+{
+    quint64 channels = 0;
+    const int status = reportUnsigned(element, &channels);
+    if (status != Status::Success)
+        return status;
+    const int stream = currentStream();
+    if (stream >= 0)
+        streams[stream].channels = clampToInt(channels);
+    return Status::Success;
+}
+
 int ContainerMKV::parseDisplayUnit(ElementMKV *element)
 {
     quint64 unit = 0;

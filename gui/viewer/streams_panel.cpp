@@ -2,11 +2,26 @@
 
 #include <QHeaderView>
 #include <QSignalBlocker>
+#include <QStringList>
 #include <QTreeWidget>
 
 #include <cmath>
 
 namespace {
+
+// The picture size of a video stream, the channels and rate of a sound stream.
+QString formatText(const ViewerDatabase::Stream &stream)
+{
+    if (stream.width > 0 && stream.height > 0)
+        return QStringLiteral("%1 x %2").arg(stream.width).arg(stream.height);
+    // Either figure alone is worth showing; a rate with a fraction keeps it.
+    QStringList sound;
+    if (stream.channels > 0)
+        sound << QStringLiteral("%1 ch").arg(stream.channels);
+    if (stream.sample_rate > 0)
+        sound << QStringLiteral("%1 Hz").arg(stream.sample_rate, 0, 'g', 10);
+    return sound.join(QStringLiteral(", "));
+}
 
 QTreeWidgetItem *makeRow(const ViewerDatabase::Stream &stream)
 {
@@ -15,8 +30,7 @@ QTreeWidgetItem *makeRow(const ViewerDatabase::Stream &stream)
     item->setText(StreamsPanel::KindColumn, stream.kind);
     item->setText(StreamsPanel::CodecColumn, stream.codec);
     item->setText(StreamsPanel::TimescaleColumn, QString::number(stream.timescale));
-    if (stream.width > 0 && stream.height > 0)
-        item->setText(StreamsPanel::PictureColumn, QStringLiteral("%1 x %2").arg(stream.width).arg(stream.height));
+    item->setText(StreamsPanel::FormatColumn, formatText(stream));
     if (stream.frame_rate > 0)
         item->setText(StreamsPanel::RateColumn, QString::number(stream.frame_rate, 'g', 6));
     item->setText(StreamsPanel::FramesColumn, QString::number(stream.frame_count));
@@ -39,7 +53,7 @@ StreamsPanel::StreamsPanel(QWidget *parent) : QDockWidget(tr("Streams"), parent)
     m_list->setRootIsDecorated(false);
     m_list->setUniformRowHeights(true);
     m_list->setAlternatingRowColors(true);
-    m_list->setHeaderLabels({tr("Stream"), tr("Kind"), tr("Codec"), tr("Timescale"), tr("Picture"), tr("Frame rate"),
+    m_list->setHeaderLabels({tr("Stream"), tr("Kind"), tr("Codec"), tr("Timescale"), tr("Format"), tr("Frame rate"),
                              tr("Frames"), tr("Bytes"), tr("Duration")});
     // The figures stay beside their headings; the space left over goes after the last column.
     m_list->header()->setStretchLastSection(false);

@@ -15,7 +15,7 @@ class StreamsPanel : public QDockWidget
     Q_OBJECT
 
 public:
-    enum Column { IdColumn, KindColumn, CodecColumn, TimescaleColumn, PictureColumn, RateColumn, FramesColumn,
+    enum Column { IdColumn, KindColumn, CodecColumn, TimescaleColumn, FormatColumn, RateColumn, FramesColumn,
                   BytesColumn, DurationColumn };
 
     explicit StreamsPanel(QWidget *parent = nullptr);

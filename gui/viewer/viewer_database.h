@@ -160,6 +160,8 @@ public:
         qint64 first_time = 0; ///< the earliest frame time, in ticks
         qint64 end_time = 0;   ///< the latest frame time plus its duration, in ticks
         bool has_time2 = false; ///< the frames have a second time, and it is not always the first
+        int channels = 0;        ///< audio channels; 0 when not known or the table has none
+        double sample_rate = 0;  ///< audio samples a second; 0 when not known or the table has none
     };
 
     /// One registered frame; offset and size are bytes, times ticks of the stream's timescale.

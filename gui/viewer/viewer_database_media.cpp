@@ -2,6 +2,7 @@
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QStringList>
 #include <QVariant>
 
 #include <limits>
@@ -20,9 +21,11 @@ const char *const frameIndexSql[] = {
 // Duration is the span from the earliest frame to the end of the latest: streams need not start
 // at time 0, and with reordered frames the last one in number order is not the last to end. A
 // format with one time per frame leaves the second 0; where it has two they differ somewhere.
+// Databases written before the sound columns existed lack them; %1 is either the columns or
+// zeros in their place.
 const char *const streamsSql =
     "SELECT streams.id, kind, codec, timescale, width, height, frame_rate,"
-    " figures.count, figures.bytes, figures.first_time, figures.end_time, figures.has_time2 FROM streams"
+    " figures.count, figures.bytes, figures.first_time, figures.end_time, figures.has_time2, %1 FROM streams"
     " LEFT JOIN (SELECT stream, COUNT(*) AS count, TOTAL(size) AS bytes, MIN(time) AS first_time,"
     "  MAX(time + duration) AS end_time, MAX(time2 <> time) AND MAX(time2 <> 0) AS has_time2"
     "  FROM frames GROUP BY stream) AS figures"
@@ -43,12 +46,30 @@ const char *const frameWithinSql =
     "SELECT stream, frame FROM frames WHERE offset >= ? AND offset < ? AND offset + size <= ?"
     " ORDER BY offset, rowid LIMIT 1";
 
-QSqlQuery prepared(const QSqlDatabase &db, const char *sql)
+const char *const streamColumnsSql = "SELECT name FROM pragma_table_info('streams')";
+
+QSqlQuery prepared(const QSqlDatabase &db, const QString &sql)
 {
     QSqlQuery query(db);
     query.setForwardOnly(true);
-    query.prepare(QLatin1String(sql));
+    query.prepare(sql);
     return query;
+}
+
+QSqlQuery prepared(const QSqlDatabase &db, const char *sql)
+{
+    return prepared(db, QLatin1String(sql));
+}
+
+bool hasSoundColumns(const QSqlDatabase &db)
+{
+    QSqlQuery query = prepared(db, streamColumnsSql);
+    if (!query.exec())
+        return false;
+    QStringList columns;
+    while (query.next())
+        columns << query.value(0).toString();
+    return columns.contains(QLatin1String("channels")) && columns.contains(QLatin1String("sample_rate"));
 }
 
 } // namespace
@@ -58,7 +79,8 @@ QList<ViewerDatabase::Stream> ViewerDatabase::streams()
     QList<Stream> list;
     if (!isAttached())
         return list;
-    QSqlQuery query = prepared(*m_db, streamsSql);
+    const QLatin1String soundColumns(hasSoundColumns(*m_db) ? "channels, sample_rate" : "0, 0");
+    QSqlQuery query = prepared(*m_db, QLatin1String(streamsSql).arg(soundColumns));
     if (!query.exec())
         return list;
     while (query.next()) {
@@ -75,6 +97,8 @@ QList<ViewerDatabase::Stream> ViewerDatabase::streams()
         stream.first_time = query.value(9).toLongLong();
         stream.end_time = query.value(10).toLongLong();
         stream.has_time2 = query.value(11).toBool();
+        stream.channels = query.value(12).toInt();
+        stream.sample_rate = query.value(13).toDouble();
         list << stream;
     }
     return list;

@@ -221,6 +221,57 @@ private slots:
         QCOMPARE(StreamsPanel::durationText(ticks, timescale), text);
     }
 
+    // The picture size or the channels and sample rate of every stream, as
+    // ffprobe -show_entries stream=width,height,channels,sample_rate gives them.
+    void streamFormatsMatchProbe_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QStringList>("formats");
+        QTest::newRow("mp4 mp4a") << "iso/h264_aac.mp4" << QStringList({"96 x 64", "1 ch, 22050 Hz"});
+        QTest::newRow("mp4 ac-3") << "iso/ac3_faststart.mp4" << QStringList({"64 x 48", "1 ch, 48000 Hz"});
+        QTest::newRow("mp4 Opus") << "iso/hevc_opus.mp4" << QStringList({"64 x 48", "1 ch, 48000 Hz"});
+        QTest::newRow("mkv vorbis") << "mkv/h264_vorbis.mkv" << QStringList({"96 x 64", "1 ch, 8000 Hz"});
+        QTest::newRow("mkv without Audio elements") << "mkv/h264_vorbis_laced.mkv" << QStringList({"96 x 64", "1 ch, 8000 Hz"});
+        QTest::newRow("mkv flac") << "mkv/codec_flac.mkv" << QStringList({"2 ch, 32000 Hz"});
+        QTest::newRow("mkv opus") << "mkv/codec_opus.mkv" << QStringList({"2 ch, 48000 Hz"});
+        QTest::newRow("avi pcm") << "avi/mjpeg_pcm.avi" << QStringList({"64 x 48", "1 ch, 8000 Hz"});
+        QTest::newRow("avi two audio") << "avi/two_audio.avi"
+                                       << QStringList({"64 x 48", "1 ch, 8000 Hz", "1 ch, 16000 Hz"});
+    }
+
+    void streamFormatsMatchProbe()
+    {
+        QFETCH(QString, file);
+        QFETCH(QStringList, formats);
+        QVERIFY(open(file));
+        window->streamsPanel()->load(db());
+        QTreeWidget *list = window->streamsPanel()->list();
+        QStringList shown;
+        for (int row = 0; row < list->topLevelItemCount(); ++row)
+            shown << list->topLevelItem(row)->text(StreamsPanel::FormatColumn);
+        QCOMPARE(shown, formats);
+    }
+
+    // A database written before the sound columns existed still lists its streams.
+    void streamsWithoutSoundColumns()
+    {
+        ViewerDatabase database;
+        QVERIFY(database.setDatabase(framesDatabase(ViewerDatabase::connectionName(), 3)) == 0);
+        QSqlQuery query(*database.database());
+        QVERIFY(query.exec(QStringLiteral("DROP TABLE streams")));
+        QVERIFY(query.exec(QStringLiteral(
+            "CREATE TABLE streams (id INTEGER PRIMARY KEY AUTOINCREMENT, width INTEGER, height INTEGER,"
+            " codec_id INTEGER, format INTEGER, frame_rate REAL, config_offset INTEGER,"
+            " config_size INTEGER, kind TEXT NOT NULL, codec TEXT, timescale INTEGER NOT NULL)")));
+        QVERIFY(query.exec(QStringLiteral("INSERT INTO streams VALUES (0, 0, 0, 0, 0, 0, 0, 0, 'audio', 'mp4a', 8000)")));
+        const QList<ViewerDatabase::Stream> streams = database.streams();
+        QCOMPARE(streams.size(), 1);
+        QCOMPARE(streams.at(0).codec, QStringLiteral("mp4a"));
+        QCOMPARE(streams.at(0).frame_count, qint64(3));
+        QCOMPARE(streams.at(0).channels, 0);
+        QCOMPARE(streams.at(0).sample_rate, 0.0);
+    }
+
     // Every stream as ffprobe lists it, and every frame of it in the frames view.
     void streamsAndFramesMatchProbe_data()
     {
