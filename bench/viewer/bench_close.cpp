@@ -40,11 +40,6 @@ double residentMiB()
     return -1;
 }
 
-double milliseconds(const QElapsedTimer &clock)
-{
-    return double(clock.nsecsElapsed()) / 1e6;
-}
-
 // Opens the element with the most children, and its ancestors, as a user looking through a
 // long list would: the visible rows and the open elements are part of what a close frees.
 void openLongestList(MainWindow &window)
@@ -73,7 +68,7 @@ std::unique_ptr<MainWindow> openWindow(const QString &file, double *openMs)
     QElapsedTimer clock;
     clock.start();
     openLarge(*window, file);
-    *openMs = milliseconds(clock);
+    *openMs = elapsedMs(clock);
     return window;
 }
 
@@ -109,7 +104,7 @@ int main(int argc, char *argv[])
         QElapsedTimer clock;
         clock.start();
         window->closeFile();
-        const double closeMs = milliseconds(clock);
+        const double closeMs = elapsedMs(clock);
         close.add(closeMs);
         std::printf("run %d: %lld elements, %d rows open; open %.0f ms, %.0f MiB; close %.1f ms, %.0f MiB after\n",
                     run + 1, elements, rows, openMs, openRss, closeMs, residentMiB());
@@ -119,11 +114,11 @@ int main(int argc, char *argv[])
         double goneMs = -1;
         const auto gone = QObject::connect(window->treeView(), &SqlTreeWidget::databaseChanged, [&] {
             if (goneMs < 0)
-                goneMs = milliseconds(clock);
+                goneMs = elapsedMs(clock);
         });
         clock.start();
         window->openFile(other);
-        const double reopenMs = milliseconds(clock);
+        const double reopenMs = elapsedMs(clock);
         reopen.add(reopenMs);
         reopenClose.add(goneMs);
         QObject::disconnect(gone);
@@ -134,7 +129,7 @@ int main(int argc, char *argv[])
         clock.start();
         window->close();
         window.reset();
-        const double quitMs = milliseconds(clock);
+        const double quitMs = elapsedMs(clock);
         quit.add(quitMs);
         std::printf("run %d: close and destroy the window %.1f ms, %.0f MiB after\n", run + 1, quitMs, residentMiB());
     }

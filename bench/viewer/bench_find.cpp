@@ -6,6 +6,7 @@
 #include "problems_panel.h"
 #include "sql_tree.h"
 #include "sql_tree_widget.h"
+#include "timing_figures.h"
 #include "viewer_database.h"
 
 #include <QApplication>
@@ -18,11 +19,6 @@
 #include <cstdio>
 
 namespace {
-
-double elapsedMs(const QElapsedTimer &timer)
-{
-    return double(timer.nsecsElapsed()) / 1e6;
-}
 
 // The longest time between two turns of the event loop while the count runs.
 class GapWatch : public QObject

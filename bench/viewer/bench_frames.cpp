@@ -23,11 +23,6 @@
 
 namespace {
 
-double elapsedMs(const QElapsedTimer &timer)
-{
-    return double(timer.nsecsElapsed()) / 1e6;
-}
-
 // With a target above 0, also whether p99 stays below it.
 void printFigures(const char *what, TimingFigures &figures, double targetMs = 0)
 {

@@ -15,11 +15,6 @@
 
 namespace {
 
-double elapsedMs(const QElapsedTimer &timer)
-{
-    return double(timer.nsecsElapsed()) / 1e6;
-}
-
 double attachMs(ViewerDatabase &reader, QSqlDatabase *db)
 {
     reader.close();

@@ -1,5 +1,7 @@
 #include "timing_figures.h"
 
+#include <QElapsedTimer>
+
 #include <algorithm>
 #include <cstdio>
 #include <numeric>
@@ -59,4 +61,9 @@ void TimingFigures::print(const char *what, double targetMs)
     std::printf("%s\n", qPrintable(line(what, targetMs)));
     std::fflush(stdout);
     clear();
+}
+
+double elapsedMs(const QElapsedTimer &timer)
+{
+    return double(timer.nsecsElapsed()) / 1e6;
 }

@@ -2,6 +2,11 @@
 
 #include <QString>
 
+class QElapsedTimer;
+
+/// The time on timer since it started, in milliseconds.
+double elapsedMs(const QElapsedTimer &timer);
+
 #include <vector>
 
 /// A series of times in milliseconds and its figures: mean, median, 99th percentile (nearest

@@ -8,6 +8,7 @@
 #include "parser.h"
 #include "plugins.h"
 #include "properties_dialog.h"
+#include "shown_window.h"
 #include "sql_tree.h"
 #include "sql_tree_widget.h"
 
@@ -83,12 +84,8 @@ class TestMainWindow : public QObject
 
     MainWindow &window()
     {
-        if (!m_window) {
-            m_window = std::make_unique<MainWindow>();
-            m_window->show();
-            if (!QTest::qWaitForWindowExposed(m_window.get()))
-                qWarning("the main window was not shown");
-        }
+        if (!m_window)
+            m_window = showMainWindow();
         return *m_window;
     }
 

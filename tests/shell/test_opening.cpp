@@ -4,6 +4,7 @@
 #include "own_settings.h"
 #include "parser.h"
 #include "plugins.h"
+#include "shown_window.h"
 #include "sql_tree_widget.h"
 #include "viewer_database.h"
 
@@ -62,13 +63,8 @@ class TestOpening : public QObject
 
     MainWindow &window()
     {
-        if (!m_window) {
-            m_window = std::make_unique<MainWindow>();
-            m_window->setMediaInfoProgram(QStringLiteral("/bin/true"));
-            m_window->show();
-            if (!QTest::qWaitForWindowExposed(m_window.get()))
-                qWarning("the main window was not shown");
-        }
+        if (!m_window)
+            m_window = showMainWindow(QStringLiteral("/bin/true"));
         return *m_window;
     }
 

@@ -6,6 +6,7 @@
 #include "modal_answerer.h"
 #include "own_settings.h"
 #include "properties_dialog.h"
+#include "shown_window.h"
 #include "sql_tree.h"
 #include "sql_tree_header.h"
 #include "sql_tree_widget.h"
@@ -94,13 +95,8 @@ class TestViewOptions : public QObject
 
     MainWindow &window()
     {
-        if (!m_window) {
-            m_window = std::make_unique<MainWindow>();
-            m_window->setMediaInfoProgram(QStringLiteral("/bin/true"));
-            m_window->show();
-            if (!QTest::qWaitForWindowExposed(m_window.get()))
-                qWarning("the main window was not shown");
-        }
+        if (!m_window)
+            m_window = showMainWindow(QStringLiteral("/bin/true"));
         return *m_window;
     }
 
